@@ -1,0 +1,87 @@
+// The serial port object: opens and closes the port, owns the transmit and receive rings, runs the
+// reader and writer threads and hands every received packet to the GUI thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/serialDevice.h"
+#include "link/zuq.h"
+
+class TComRead;
+class TComWrite;
+
+// 64 packet slots with a single producer and a single consumer.
+struct TPacketRing {
+    static constexpr int Slots = 64;
+    std::atomic<int32_t> ReadIndex{0};
+    std::atomic<int32_t> WriteIndex{0};
+    zuq::TPacket Slot[Slots];
+
+    void Clear();
+    int Waiting() const;
+};
+
+class TComRW {
+public:
+    using TRawDataEvent = std::function<void(const uint8_t* buffer, uint8_t count)>;
+    using TPacketEvent = std::function<void(const uint8_t* payload, uint8_t length, uint8_t channel)>;
+    using TDeviceLostEvent = std::function<void()>;
+
+    TComRW();
+    ~TComRW();
+    TComRW(const TComRW&) = delete;
+    TComRW& operator=(const TComRW&) = delete;
+
+    // Opens or closes the port; does nothing when the state already matches.
+    void SetActive(bool value);
+    bool Active() const { return open_; }
+
+    // The port name as given to the device layer (a device path such as /dev/ttyUSB0).
+    std::string PortName = "COM1";
+
+    // Why the last SetActive(true) failed, in words an operator can act on; empty after success.
+    const std::string& LastError() const { return lastError_; }
+
+    TDCB GetLineSettings() const { return lineSettings_; }
+    // Stores a copy; applies it at once when the port is open and the block is configured.
+    void SetLineSettings(const TDCB& settings);
+
+    // The port settings dialog: closes the port, lets the operator edit the line settings, and reopens
+    // the port if it was open. Returns true when the operator confirmed.
+    bool ShowConfigDialog(void* parentWidget = nullptr);
+
+    // Send operations (GUI thread). All return false and queue nothing while the port is closed, and
+    // when 63 packets already wait in the transmit ring.
+    bool QueuePacket(uint8_t address, const uint8_t* data, size_t length, uint8_t channel);
+    bool SendCommand(uint8_t channel, uint8_t command);
+    bool SendCommandByte(uint8_t channel, uint8_t command, uint8_t value);
+    bool SendCommandData(uint8_t channel, uint8_t command, const uint8_t* data, uint8_t count);
+
+    // true clears a line, false sets it; DTR first, then RTS. Nothing while closed.
+    void SetControlLines(bool clearDtr, bool clearRts);
+    // Writes bytes straight to the port, outside the ring and unframed. false while closed.
+    bool WriteRaw(const uint8_t* buffer, uint8_t count);
+
+    // Events, each called on the GUI thread, one at a time, in the order the reader produced them.
+    TRawDataEvent OnRawData;
+    TPacketEvent OnPacket;
+    TDeviceLostEvent OnDeviceLost;
+
+private:
+    friend class TComRead;
+    friend class TComWrite;
+    void DoDeviceLost();
+
+    std::shared_ptr<TSerialDevice> device_;
+    TPacketRing rxRing_;
+    TPacketRing txRing_;
+    std::shared_ptr<TComRead> reader_;
+    std::shared_ptr<TComWrite> writer_;
+    bool open_ = false;
+    TDCB lineSettings_{};
+    std::string lastError_;
+};

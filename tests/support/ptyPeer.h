@@ -1,0 +1,48 @@
+// The far end of a pseudo-terminal, speaking the packet protocol: stands in for a controller in tests
+// that look at the exact bytes the program puts on the line.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "link/zuq.h"
+
+struct TPeerPacket {
+    uint8_t channel = 0;
+    std::vector<uint8_t> payload;
+};
+
+class TPtyPeer {
+public:
+    TPtyPeer();  // opens a pseudo-terminal in raw mode
+    ~TPtyPeer();
+    TPtyPeer(const TPtyPeer&) = delete;
+    TPtyPeer& operator=(const TPtyPeer&) = delete;
+
+    // Path of the terminal end that the program opens.
+    const std::string& SlaveName() const { return slaveName_; }
+
+    bool WriteBytes(const std::vector<uint8_t>& bytes);
+    // Builds a packet with letter "S" and writes it.
+    bool Send(uint8_t channel, const std::vector<uint8_t>& payload);
+
+    // Reads raw bytes until `count` have arrived or the time is up.
+    std::vector<uint8_t> ReadBytes(size_t count, int timeoutMs);
+    // Collects packets until `count` have arrived or the time is up; while waiting, `pump` (if given)
+    // runs between reads, for example to let a Qt event loop work.
+    std::vector<TPeerPacket> ReadPackets(size_t count, int timeoutMs, const std::function<void()>& pump = {});
+    // Everything that arrived so far, as packets, without waiting.
+    std::vector<TPeerPacket> Drain(int settleMs = 20, const std::function<void()>& pump = {});
+
+    // Closes the controller's end: the program sees the device go away.
+    void Close();
+    int Fd() const { return master_; }
+
+private:
+    int master_ = -1;
+    std::string slaveName_;
+    zuq::TCollectorZUQ collector_;
+    zuq::TPacket slot_;
+};
