@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Line settings in the 28-byte layout of a Windows device-control block, so that settings files read
@@ -45,4 +46,42 @@ struct TDCB {
 };
 static_assert(sizeof(TDCB) == TDCB::Size, "TDCB must keep the 28-byte device-control block layout");
 
-class TSerialDevice;
+// One open serial device. Opening always puts the line in raw mode (no echo, no line editing, no
+// character translation): the protocol is binary. Configured line settings are applied on top.
+class TSerialDevice {
+public:
+    TSerialDevice() = default;
+    ~TSerialDevice();
+    TSerialDevice(const TSerialDevice&) = delete;
+    TSerialDevice& operator=(const TSerialDevice&) = delete;
+
+    // Opens the device exclusively, non-blocking, in raw mode. On failure returns false and sets
+    // `error` to a reason an operator can act on.
+    bool Open(const std::string& path, std::string& error);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
+
+    // Applies configured line settings. A block the driver cannot take (baud rate 0, byte size
+    // outside 5..8, unknown parity or stop bits) changes nothing and returns false.
+    bool Apply(const TDCB& settings);
+    // Reads back what the driver has now, as a configured block.
+    bool Query(TDCB& settings) const;
+
+    // DTR and RTS; a device that refuses them (a pseudo-terminal) is not an error.
+    void SetDtr(bool on);
+    void SetRts(bool on);
+
+    // Non-blocking read; returns bytes read, 0 when nothing is waiting, -1 when the device is gone.
+    long Read(uint8_t* buffer, size_t size);
+    // Writes all bytes, waiting for room up to timeoutMs or until `cancel` returns true. Returns
+    // false when the device is gone, the time ran out or the write was cancelled; sets `lost` when gone.
+    bool WriteAll(const uint8_t* data, size_t size, int timeoutMs, bool& lost,
+                  const std::function<bool()>& cancel = {});
+
+    // Errors that mean the device went away (USB adapter unplugged, far end of a pty closed).
+    static bool IsLostError(int err);
+
+private:
+    int fd_ = -1;
+};

@@ -11,6 +11,7 @@
 #include "link/serialDevice.h"
 #include "link/zuq.h"
 
+class QWidget;
 class TComRead;
 class TComWrite;
 
@@ -52,7 +53,7 @@ public:
 
     // The port settings dialog: closes the port, lets the operator edit the line settings, and reopens
     // the port if it was open. Returns true when the operator confirmed.
-    bool ShowConfigDialog(void* parentWidget = nullptr);
+    bool ShowConfigDialog(QWidget* parent = nullptr);
 
     // Send operations (GUI thread). All return false and queue nothing while the port is closed, and
     // when 63 packets already wait in the transmit ring.
@@ -75,6 +76,7 @@ private:
     friend class TComRead;
     friend class TComWrite;
     void DoDeviceLost();
+    void StopThreads();
 
     std::shared_ptr<TSerialDevice> device_;
     TPacketRing rxRing_;

@@ -6,43 +6,75 @@ namespace zuq {
 
 const char* CommandName(uint8_t code, bool fromController) {
     switch (code) {
-        case Cmd::Ping: return "Ping";
-        case Cmd::Echo: return "Echo";
-        case Cmd::BootReady: return "BootReady";
-        case Cmd::BootInfo: return "BootInfo";
-        case Cmd::BootPage: return "BootPage";
-        case Cmd::BootPageRequest: return "BootPageRequest";
-        case Cmd::BootPageWritten: return "BootPageWritten";
-        case Cmd::BootInvalidDevice: return "BootInvalidDevice";
-        case Cmd::ConfigFlash: return "ConfigFlash";
-        case Cmd::ConfigSet: return "ConfigSet";
-        case Cmd::ConfigGet: return "ConfigGet";
-        case Cmd::ConfigData: return "ConfigData";
-        case Cmd::StatusRequest: return "StatusRequest";
-        case Cmd::Status: return "Status";
-        case Cmd::Throttle: return "Throttle";
-        case Cmd::SoftReset: return "SoftReset";
-        case Cmd::SelectLink: return fromController ? "ActiveLink" : "SelectLink";
-        case Cmd::ActiveLinkAlt: return "ActiveLink";
-        case Cmd::StartUpdate: return "StartUpdate";
-        case Cmd::ScanLinks: return "ScanLinks";
-        case Cmd::Identify: return "Identify";
-        case Cmd::Melody: return "Melody";
-        case Cmd::FetTest: return "FetTest";
-        case Cmd::Detect: return "Detect";
-        case Cmd::Detected: return "Detected";
-        case Cmd::ConfigUploaded: return "ConfigUploaded";
-        default: return "?";
+        case Cmd::Ping:
+            return "Ping";
+        case Cmd::Echo:
+            return "Echo";
+        case Cmd::BootReady:
+            return "BootReady";
+        case Cmd::BootInfo:
+            return "BootInfo";
+        case Cmd::BootPage:
+            return "BootPage";
+        case Cmd::BootPageRequest:
+            return "BootPageRequest";
+        case Cmd::BootPageWritten:
+            return "BootPageWritten";
+        case Cmd::BootInvalidDevice:
+            return "BootInvalidDevice";
+        case Cmd::ConfigFlash:
+            return "ConfigFlash";
+        case Cmd::ConfigSet:
+            return "ConfigSet";
+        case Cmd::ConfigGet:
+            return "ConfigGet";
+        case Cmd::ConfigData:
+            return "ConfigData";
+        case Cmd::StatusRequest:
+            return "StatusRequest";
+        case Cmd::Status:
+            return "Status";
+        case Cmd::Throttle:
+            return "Throttle";
+        case Cmd::SoftReset:
+            return "SoftReset";
+        case Cmd::SelectLink:
+            return fromController ? "ActiveLink" : "SelectLink";
+        case Cmd::ActiveLinkAlt:
+            return "ActiveLink";
+        case Cmd::StartUpdate:
+            return "StartUpdate";
+        case Cmd::ScanLinks:
+            return "ScanLinks";
+        case Cmd::Identify:
+            return "Identify";
+        case Cmd::Melody:
+            return "Melody";
+        case Cmd::FetTest:
+            return "FetTest";
+        case Cmd::Detect:
+            return "Detect";
+        case Cmd::Detected:
+            return "Detected";
+        case Cmd::ConfigUploaded:
+            return "ConfigUploaded";
+        default:
+            return "?";
     }
 }
 
 char AddressLetter(uint8_t address) {
     switch (address) {
-        case 1: return 'A';
-        case 2: return 'B';
-        case 3: return 'C';
-        case 4: return 'D';
-        default: return 'S';
+        case 1:
+            return 'A';
+        case 2:
+            return 'B';
+        case 3:
+            return 'C';
+        case 4:
+            return 'D';
+        default:
+            return 'S';
     }
 }
 
@@ -88,8 +120,12 @@ bool TCollectorZUQ::Collect(TPacket& record, uint8_t b) {
                 case 0:
                     if (b == 'Z') index_ = 1;
                     break;
-                case 1: index_ = (b == 'U') ? 2 : 0; break;
-                case 2: index_ = (b == 'Q') ? 3 : 0; break;
+                case 1:
+                    index_ = (b == 'U') ? 2 : 0;
+                    break;
+                case 2:
+                    index_ = (b == 'Q') ? 3 : 0;
+                    break;
                 default:
                     if (b == 'S' || b == 'A' || b == 'B' || b == 'C' || b == 'D') {
                         letter_ = b;
@@ -137,7 +173,8 @@ bool TCollectorZUQ::Collect(TPacket& record, uint8_t b) {
                 return sum_ == record.Sum();
             }
             return false;
-        default: return false;
+        default:
+            return false;
     }
 }
 

@@ -16,11 +16,13 @@ struct TWaiterProbe {
 
 TEST(Waiter, ExpiresOnceAfterItsTicksWithMessageThenCallback) {
     TWaiterProbe p;
-    ASSERT_TRUE(p.waiter.Start(20, "CONFIG downloading failed!", [&] { ++p.ticks; }, [&] {
-        // The message is logged before the callback runs.
-        EXPECT_EQ(p.log.size(), 1);
-        ++p.expired;
-    }));
+    ASSERT_TRUE(p.waiter.Start(
+        20, "CONFIG downloading failed!", [&] { ++p.ticks; },
+        [&] {
+            // The message is logged before the callback runs.
+            EXPECT_EQ(p.log.size(), 1);
+            ++p.expired;
+        }));
     for (int i = 0; i < 19; ++i) p.waiter.Tick();
     EXPECT_TRUE(p.log.isEmpty());
     EXPECT_EQ(p.expired, 0);

@@ -31,7 +31,9 @@ TPtyPeer::TPtyPeer() {
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
 
-TPtyPeer::~TPtyPeer() { Close(); }
+TPtyPeer::~TPtyPeer() {
+    Close();
+}
 
 void TPtyPeer::Close() {
     if (master_ >= 0) ::close(master_);
@@ -78,7 +80,8 @@ std::vector<uint8_t> TPtyPeer::ReadBytes(size_t count, int timeoutMs) {
     return out;
 }
 
-std::vector<TPeerPacket> TPtyPeer::ReadPackets(size_t count, int timeoutMs, const std::function<void()>& pump) {
+std::vector<TPeerPacket> TPtyPeer::ReadPackets(size_t count, int timeoutMs,
+                                               const std::function<void()>& pump) {
     std::vector<TPeerPacket> out;
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (out.size() < count && master_ >= 0) {

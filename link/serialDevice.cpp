@@ -1,0 +1,212 @@
+// POSIX serial devices through termios2, so that any baud rate can be set (BOTHER).
+#include "link/serialDevice.h"
+
+#include <asm/ioctls.h>
+#include <asm/termbits.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+void MakeRaw(termios2& tio) {
+    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
+    tio.c_oflag &= ~OPOST;
+    tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~(CSIZE | PARENB | HUPCL);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+}
+
+std::string OpenErrorText(int err) {
+    switch (err) {
+        case EACCES:
+        case EPERM:
+            return "permission denied: add your user to the dialout group "
+                   "(sudo usermod -aG dialout $USER) and log in again";
+        case EBUSY:
+        case EWOULDBLOCK:
+            return "the port is busy: another program (or ModemManager) holds it";
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return "no such device: check the cable and the port name, then press Refresh";
+        default:
+            return std::strerror(err);
+    }
+}
+
+}  // namespace
+
+TSerialDevice::~TSerialDevice() {
+    Close();
+}
+
+bool TSerialDevice::IsLostError(int err) {
+    return err == EIO || err == ENXIO || err == ENODEV;
+}
+
+bool TSerialDevice::Open(const std::string& path, std::string& error) {
+    Close();
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = OpenErrorText(errno);
+        return false;
+    }
+    // No sharing: a second program (or a second Vek Tool) must not talk on the same line.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = OpenErrorText(EBUSY);
+        ::close(fd);
+        return false;
+    }
+    termios2 tio{};
+    if (::ioctl(fd, TCGETS2, &tio) != 0) {
+        error = "not a serial port";
+        ::close(fd);
+        return false;
+    }
+    MakeRaw(tio);
+    ::ioctl(fd, TCSETS2, &tio);
+    // USB adapters deliver small packets sooner in low-latency mode; drivers that refuse it are fine.
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &serial);
+    }
+    fd_ = fd;
+    error.clear();
+    return true;
+}
+
+void TSerialDevice::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool TSerialDevice::Apply(const TDCB& dcb) {
+    if (fd_ < 0 || !dcb.Configured()) return false;
+    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > 2)
+        return false;
+    termios2 tio{};
+    if (::ioctl(fd_, TCGETS2, &tio) != 0) return false;
+    const termios2 before = tio;
+    MakeRaw(tio);
+    tio.c_cflag &= ~(CBAUD | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    tio.c_cflag |= BOTHER;
+    tio.c_ispeed = dcb.BaudRate;
+    tio.c_ospeed = dcb.BaudRate;
+    static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
+    tio.c_cflag |= sizes[dcb.ByteSize - 5];
+    switch (dcb.Parity) {
+        case 1:
+            tio.c_cflag |= PARENB | PARODD;
+            break;
+        case 2:
+            tio.c_cflag |= PARENB;
+            break;
+        case 3:
+            tio.c_cflag |= PARENB | PARODD | CMSPAR;
+            break;
+        case 4:
+            tio.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            break;
+    }
+    if (dcb.StopBits != 0) tio.c_cflag |= CSTOPB;  // 1.5 stop bits become 2
+    if ((dcb.Flags & TDCB::fOutxCtsFlow) || (dcb.Flags & TDCB::fRtsControlMask) == TDCB::fRtsControlHandshake)
+        tio.c_cflag |= CRTSCTS;
+    if (dcb.Flags & TDCB::fOutX) tio.c_iflag |= IXON;
+    if (dcb.Flags & TDCB::fInX) tio.c_iflag |= IXOFF;
+    if (::ioctl(fd_, TCSETS2, &tio) != 0) {
+        ::ioctl(fd_, TCSETS2, &before);
+        return false;
+    }
+    return true;
+}
+
+bool TSerialDevice::Query(TDCB& dcb) const {
+    termios2 tio{};
+    if (fd_ < 0 || ::ioctl(fd_, TCGETS2, &tio) != 0) return false;
+    dcb = TDCB{};
+    dcb.DCBlength = TDCB::Size;
+    dcb.BaudRate = tio.c_ospeed;
+    switch (tio.c_cflag & CSIZE) {
+        case CS5:
+            dcb.ByteSize = 5;
+            break;
+        case CS6:
+            dcb.ByteSize = 6;
+            break;
+        case CS7:
+            dcb.ByteSize = 7;
+            break;
+        default:
+            dcb.ByteSize = 8;
+            break;
+    }
+    if (tio.c_cflag & PARENB) {
+        const bool odd = tio.c_cflag & PARODD;
+        dcb.Parity = (tio.c_cflag & CMSPAR) ? (odd ? 3 : 4) : (odd ? 1 : 2);
+    }
+    dcb.StopBits = (tio.c_cflag & CSTOPB) ? 2 : 0;
+    dcb.Flags = TDCB::fBinary;
+    if (tio.c_cflag & CRTSCTS) dcb.Flags |= TDCB::fOutxCtsFlow | TDCB::fRtsControlHandshake;
+    if (tio.c_iflag & IXON) dcb.Flags |= TDCB::fOutX;
+    if (tio.c_iflag & IXOFF) dcb.Flags |= TDCB::fInX;
+    return true;
+}
+
+void TSerialDevice::SetDtr(bool on) {
+    int bit = TIOCM_DTR;
+    if (fd_ >= 0) ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit);
+}
+
+void TSerialDevice::SetRts(bool on) {
+    int bit = TIOCM_RTS;
+    if (fd_ >= 0) ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit);
+}
+
+long TSerialDevice::Read(uint8_t* buffer, size_t size) {
+    if (fd_ < 0) return -1;
+    const ssize_t n = ::read(fd_, buffer, size);
+    if (n > 0) return long(n);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+    if (n < 0 && !IsLostError(errno)) return 0;
+    return -1;  // a lost device, or end of file on a hung-up line
+}
+
+bool TSerialDevice::WriteAll(const uint8_t* data, size_t size, int timeoutMs, bool& lost,
+                             const std::function<bool()>& cancel) {
+    lost = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    size_t done = 0;
+    while (done < size) {
+        if (fd_ < 0) return false;
+        const ssize_t n = ::write(fd_, data + done, size - done);
+        if (n > 0) {
+            done += size_t(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            lost = IsLostError(errno);
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline || (cancel && cancel())) return false;
+        pollfd p{fd_, POLLOUT, 0};
+        ::poll(&p, 1, 20);
+        if (p.revents & (POLLHUP | POLLERR)) {
+            lost = true;
+            return false;
+        }
+    }
+    return true;
+}
