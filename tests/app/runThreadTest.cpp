@@ -1,0 +1,139 @@
+// The pacing of the test control: the grid arithmetic with a simulated clock, then the real thread
+// handing its work to the GUI thread and stopping cleanly.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QThread>
+#include <atomic>
+#include <chrono>
+#include <vector>
+
+#include "app/runThread.h"
+#include "support/qtWait.h"
+
+namespace {
+
+struct TSimulatedRun {
+    int64_t lateBy = 0;       // every wake-up comes this many ms after the grid point
+    int64_t tickCost = 0;     // ms the GUI thread spends in each tick
+    int64_t slowTickAt = -1;  // index of one tick that takes 200 ms
+    int32_t newInterval = 0;  // returned by every reading of the interval (0: keep 50)
+};
+
+// Runs the pacer against a simulated clock until `until` ms; returns the times of the ticks.
+std::vector<int64_t> Simulate(const TSimulatedRun& run, int64_t until,
+                              std::vector<int64_t>* readings = nullptr) {
+    TRunPacer pacer;
+    int64_t now = 1'000'000'000'000;  // far from zero, as after a long uptime
+    const int64_t origin = now;
+    pacer.Start(now);
+    std::vector<int64_t> ticks;
+    while (now - origin < until) {
+        const int64_t wait = pacer.NextWait(now);
+        if (wait > 0) now += wait + run.lateBy;
+        if (pacer.CountSleep()) {
+            if (readings) readings->push_back(now - origin);
+            if (run.newInterval) pacer.SetPeriod(run.newInterval);
+        }
+        if (pacer.TickDue()) {
+            ticks.push_back(now - origin);
+            now += (int64_t(ticks.size()) - 1 == run.slowTickAt) ? 200 : run.tickCost;
+        }
+    }
+    return ticks;
+}
+
+std::vector<int64_t> Spacing(const std::vector<int64_t>& ticks) {
+    std::vector<int64_t> gaps;
+    for (size_t i = 1; i < ticks.size(); ++i) gaps.push_back(ticks[i] - ticks[i - 1]);
+    return gaps;
+}
+
+}  // namespace
+
+TEST(RunPacer, TicksOneIntervalApartOnTheGrid) {
+    struct Case {
+        const char* name;
+        TSimulatedRun run;
+    };
+    const Case cases[] = {
+        {"exact wake-ups", {}},
+        {"late wake-ups do not add up", {3, 0, -1, 0}},
+        {"a tick routine taking 4 ms", {0, 4, -1, 0}},
+        {"late and slow together", {2, 5, -1, 0}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<int64_t> ticks = Simulate(c.run, 900);
+        ASSERT_GE(ticks.size(), 17u) << c.name;
+        EXPECT_EQ(ticks.front(), 50 + c.run.lateBy) << c.name;
+        for (int64_t gap : Spacing(ticks)) EXPECT_EQ(gap, 50) << c.name;
+    }
+}
+
+TEST(RunPacer, SlowTickDoesNotQueueTicks) {
+    TSimulatedRun run;
+    run.slowTickAt = 2;  // the tick at 150 returns at 350
+    const std::vector<int64_t> ticks = Simulate(run, 600);
+    // One tick at the first grid point after the slow one returned, then the normal pace.
+    EXPECT_EQ(ticks, (std::vector<int64_t>{50, 100, 150, 350, 400, 450, 500, 550, 600}));
+}
+
+TEST(RunPacer, IntervalIsReadEveryHundredSleeps) {
+    TSimulatedRun run;
+    run.newInterval = 1000;
+    std::vector<int64_t> readings;
+    const std::vector<int64_t> ticks = Simulate(run, 3500, &readings);
+    EXPECT_EQ(readings, (std::vector<int64_t>{1000, 2000, 3000}));
+    // 50 ms until the first reading, then 1000 ms.
+    ASSERT_GE(ticks.size(), 22u);
+    EXPECT_EQ(ticks[19], 1000);
+    EXPECT_EQ(ticks[20], 2000);
+    EXPECT_EQ(ticks[21], 3000);
+
+    run.newInterval = 3;  // below the grid: one tick per sleep at the most
+    const std::vector<int64_t> fast = Simulate(run, 1200);
+    EXPECT_EQ(fast.back() - fast[fast.size() - 2], 10);
+}
+
+TEST(RunThread, TicksRunOnTheGuiThreadAndStopCleanly) {
+    auto thread = std::make_shared<TRunThread>();
+    std::atomic<int> ticks{0}, readings{0};
+    bool offGuiThread = false;
+    thread->ReadInterval = [&]() {
+        offGuiThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
+        ++readings;
+        return 10;
+    };
+    thread->OnTick = [&]() {
+        offGuiThread |= QThread::currentThread() != QCoreApplication::instance()->thread();
+        ++ticks;
+    };
+    thread->Start();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return readings >= 1 && ticks >= 5; }, 20000));
+    EXPECT_FALSE(offGuiThread);
+    EXPECT_NE(thread->Priority(), TRunThread::PriorityPending);  // asked, whatever the answer
+    EXPECT_EQ(thread->Period(), 10);
+
+    // The GUI thread does not serve hand-overs while it stops the thread: Stop must not wait for one.
+    const auto before = std::chrono::steady_clock::now();
+    thread->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+    EXPECT_FALSE(thread->Running());
+    const int after = ticks;
+    ProcessEventsFor(100);  // an abandoned hand-over must not run later
+    EXPECT_EQ(ticks, after);
+}
+
+TEST(RunThread, OwnerDroppingTheThreadAfterStop) {
+    std::atomic<int> ticks{0};
+    std::weak_ptr<TRunThread> weak;
+    {
+        auto thread = std::make_shared<TRunThread>();
+        weak = thread;
+        thread->OnTick = [&]() { ++ticks; };
+        thread->Start();
+        EXPECT_TRUE(ProcessEventsUntil([&] { return ticks >= 1; }, 20000));
+        thread->Stop();
+    }
+    EXPECT_TRUE(weak.expired());
+}
