@@ -57,7 +57,7 @@ TEST(SimProcess, RefusesBadOptionsWithoutStarting) {
         int status = 0;
         ASSERT_TRUE(sim.WaitExited(5000, &status));
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args[0];
-        EXPECT_NE(sim.Stderr().find("vek-sim:"), std::string::npos) << args[0];
+        EXPECT_TRUE(sim.WaitForStderr("vek-sim:", 5000)) << args[0];
     }
 }
 
