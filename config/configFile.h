@@ -1,0 +1,44 @@
+// Record files (*.cfg): one record per section, 27 keys of stored (raw) values, read and written
+// through SimpleIni so that unknown sections and keys stay where they are.
+#pragma once
+
+#include <SimpleIni.h>
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "config/configRecord.h"
+
+// The section of a single-record file ("Config") and of slot n in a file of all records ("Config<n>").
+QString ConfigSectionName(int slot = -1);
+
+// The decimal separator of the system's regional settings, "." when it has none.
+QChar SystemDecimalSeparator();
+
+// Writes the 27 keys of `record` into `section`, in file order; existing keys keep their place.
+// `separator` is the decimal separator of the two scale factors.
+void SaveRecord(CSimpleIniA& ini, const char* section, const ConfigRecord& record,
+                QChar separator = SystemDecimalSeparator());
+// Reads the 27 keys into `record`. A missing key or a value that is not a number leaves its field as
+// it was; numbers are cut to the field's width; musicDivide above 3 becomes 0. Scale factors are read
+// with either "." or "," as the decimal separator.
+void LoadRecord(const CSimpleIniA& ini, const char* section, ConfigRecord& record);
+
+// A whole-string integer: optional sign, decimal digits or "0x" and hex digits, within 32 bits.
+std::optional<int64_t> ParseIniInteger(const char* text);
+// A whole-string decimal fraction with "." or "," (optional exponent), finite and within float range.
+std::optional<double> ParseIniFraction(const char* text);
+// A scale factor widened to double, 15 significant digits, trailing zeros dropped.
+std::string FormatIniFraction(float value, QChar separator);
+
+// The text of a document: sections and keys in their order, "key=value", CR LF line ends, a blank line
+// between sections, comment lines kept.
+std::string ConfigFileText(CSimpleIniA& ini);
+
+// Reads a file into `ini` (which is reset first). On failure returns false and says why in `error`.
+bool ReadConfigFile(const QString& path, CSimpleIniA& ini, QString* error);
+// Writes `ini` to `path` through QSaveFile: either the whole new text is there, or the old file is
+// untouched. On failure returns false and says why in `error`.
+bool WriteConfigFile(const QString& path, CSimpleIniA& ini, QString* error);
