@@ -1,0 +1,192 @@
+#include "link/frameConnect.h"
+
+#include <SimpleIni.h>
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QThread>
+#include <QToolButton>
+#include <limits>
+
+#include "link/comcon.h"
+
+namespace {
+const char* const Section = "Comm";
+const QString RefreshEntry = QStringLiteral("Refresh");
+
+QToolButton* MakeButton(QWidget* parent, const QString& caption) {
+    auto* button = new QToolButton(parent);
+    button->setText(caption);
+    button->setAutoRaise(true);  // flat
+    QFont font = button->font();
+    font.setBold(true);
+    button->setFont(font);
+    return button;
+}
+
+// An integer key of the settings file; a missing, malformed or out-of-range value keeps `current`.
+template <typename T>
+T ReadInt(const CSimpleIniA& ini, const char* key, T current) {
+    const long long value = ini.GetLongValue(Section, key, static_cast<long>(current));
+    if (value < static_cast<long long>(std::numeric_limits<T>::min()) ||
+        value > static_cast<long long>(std::numeric_limits<T>::max()))
+        return current;
+    return static_cast<T>(value);
+}
+}  // namespace
+
+TFrameConnectPort::TFrameConnectPort(QWidget* parent) : QFrame(parent) {
+    setObjectName(QStringLiteral("FrameConnectPort"));
+    Label3 = new QLabel(QStringLiteral("Port :"), this);
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setEditable(false);
+    ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ComboBox1->setMinimumContentsLength(14);
+    Connect = MakeButton(this, QStringLiteral("Connect"));
+    Button1 = MakeButton(this, QStringLiteral("Disconnect"));
+    Button4 = MakeButton(this, QStringLiteral("Config"));
+    Button2 = MakeButton(this, QStringLiteral("Ping"));
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->setSpacing(4);
+    row->addWidget(Label3);
+    row->addWidget(ComboBox1, 1);
+    row->addWidget(Connect);
+    row->addWidget(Button1);
+    row->addWidget(Button4);
+    row->addWidget(Button2);
+    setMinimumSize(440, 34);
+
+    connect(ComboBox1, &QComboBox::activated, this, [this](int) { ComboBox1Click(); });
+    connect(Connect, &QToolButton::clicked, this, &TFrameConnectPort::ConnectClick);
+    connect(Button1, &QToolButton::clicked, this, &TFrameConnectPort::Button1Click);
+    connect(Button4, &QToolButton::clicked, this, &TFrameConnectPort::Button4Click);
+    UpdateButtons();
+}
+
+TFrameConnectPort::~TFrameConnectPort() {
+    if (ComRW) ComRW->SetActive(false);
+}
+
+void TFrameConnectPort::InitPort(TComRW::TPacketEvent onPacket, TComRW::TRawDataEvent onRawData,
+                                 TComRW::TDeviceLostEvent onDeviceLost) {
+    if (!ComRW) ComRW = std::make_unique<TComRW>();
+    ComRW->OnPacket = std::move(onPacket);
+    ComRW->OnRawData = std::move(onRawData);
+    ComRW->OnDeviceLost = std::move(onDeviceLost);
+    PortName.clear();
+}
+
+bool TFrameConnectPort::IsConnected() const {
+    return ComRW && ComRW->Active();
+}
+
+void TFrameConnectPort::RefreshPorts() {
+    if (ComRW) ComRW->SetActive(false);
+    // Give a just-closed adapter time to settle before the system is asked for its ports.
+    QThread::msleep(200);
+    EnumPorts(ComboBox1);
+    ComboBox1->addItem(RefreshEntry);
+    ComboBox1->setItemData(ComboBox1->count() - 1, QStringLiteral("List the serial ports again"),
+                           Qt::ToolTipRole);
+    const int remembered = ComboBox1->findText(QString::fromStdString(PortName), Qt::MatchExactly);
+    ComboBox1->setCurrentIndex(remembered >= 0 ? remembered : 0);
+    UpdateButtons();
+}
+
+void TFrameConnectPort::ApplySettings() {
+    const int remembered = ComboBox1->findText(QString::fromStdString(PortName), Qt::MatchExactly);
+    if (remembered >= 0) ComboBox1->setCurrentIndex(remembered);
+    if (ComRW) ComRW->SetLineSettings(LineSettings);
+}
+
+void TFrameConnectPort::TakeSettings() {
+    if (ComRW) LineSettings = ComRW->GetLineSettings();
+    PortName = ComboBox1->currentText().toStdString();
+}
+
+void TFrameConnectPort::SetDefaults() {
+    LineSettings = TDCB{};
+    LineSettings.DCBlength = TDCB::Size;
+    LineSettings.BaudRate = 115200;
+    LineSettings.ByteSize = 8;
+    LineSettings.Parity = 0;
+    LineSettings.StopBits = 0;
+    LineSettings.Flags = 0;
+    PortName.clear();
+}
+
+void TFrameConnectPort::LoadSettings(CSimpleIniA& ini) {
+    LineSettings = TDCB{};
+    LineSettings.DCBlength = TDCB::Size;
+    PortName = ini.GetValue(Section, "Name", "");
+    LineSettings.BaudRate = ReadInt(ini, "BaudRate", LineSettings.BaudRate);
+    LineSettings.ByteSize = ReadInt(ini, "ByteSize", LineSettings.ByteSize);
+    LineSettings.Parity = ReadInt(ini, "Parity", LineSettings.Parity);
+    LineSettings.StopBits = ReadInt(ini, "StopBits", LineSettings.StopBits);
+    LineSettings.Flags = ReadInt(ini, "Flags", LineSettings.Flags);
+    ApplySettings();
+}
+
+void TFrameConnectPort::SaveSettings(CSimpleIniA& ini) {
+    if (!LineSettings.Configured())
+        SetDefaults();
+    else
+        TakeSettings();
+    ini.SetValue(Section, "Name", PortName.c_str());
+    ini.SetLongValue(Section, "BaudRate", static_cast<long>(LineSettings.BaudRate));
+    ini.SetLongValue(Section, "ByteSize", LineSettings.ByteSize);
+    ini.SetLongValue(Section, "Parity", LineSettings.Parity);
+    ini.SetLongValue(Section, "StopBits", LineSettings.StopBits);
+    ini.SetLongValue(Section, "Flags", static_cast<long>(LineSettings.Flags));
+}
+
+void TFrameConnectPort::UpdateButtons() {
+    const bool hasPort = ComRW != nullptr;
+    Connect->setEnabled(hasPort && !ComRW->Active());
+    Button1->setEnabled(hasPort && ComRW->Active());
+    ComboBox1->setEnabled(hasPort);
+}
+
+void TFrameConnectPort::ConnectClick() {
+    if (!ComRW) return;
+    ApplySettings();
+    if (!ComRW->Active()) {
+        // Remembered too, so that the log line and the settings file name the port actually opened.
+        PortName = ComboBox1->currentText().toStdString();
+        ComRW->PortName = PortName;
+    }
+    ComRW->SetActive(true);
+    UpdateButtons();
+}
+
+void TFrameConnectPort::Button1Click() {
+    if (ComRW) ComRW->SetActive(false);
+    UpdateButtons();
+}
+
+void TFrameConnectPort::Button4Click() {
+    if (!ComRW) return;
+    ApplySettings();
+    // The dialog talks to the port in the list, also before the first Connect.
+    if (!ComRW->Active()) ComRW->PortName = ComboBox1->currentText().toStdString();
+    ComRW->ShowConfigDialog(window());
+    UpdateButtons();
+    TakeSettings();
+}
+
+void TFrameConnectPort::ComboBox1Click() {
+    if (ComRW) {
+        const QString picked = ComboBox1->currentText();
+        if (picked == RefreshEntry) {
+            RefreshPorts();
+        } else {
+            PortName = picked.toStdString();
+            ComRW->PortName = PortName;
+            ComRW->SetActive(false);
+        }
+    }
+    UpdateButtons();
+}
