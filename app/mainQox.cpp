@@ -1,0 +1,469 @@
+#include "app/mainQox.h"
+
+#include <SimpleIni.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryFile>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/logo.h"
+#include "link/frameConnect.h"
+#include "link/zuq.h"
+
+namespace {
+const QString Caption = QStringLiteral("Vek Tool");
+
+// The log's window while it floats; closing it puts the log back.
+class TLogWindow : public QWidget {
+public:
+    TLogWindow(QWidget* owner, std::function<void()> onClose)
+        : QWidget(owner, Qt::Window), onClose_(std::move(onClose)) {
+        setWindowTitle(QStringLiteral("Vek Tool - History events"));
+        setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();  // DockLog takes the log out and deletes this window
+        if (onClose_) onClose_();
+    }
+
+private:
+    std::function<void()> onClose_;
+};
+
+QAction* NewAction(QWidget* owner, const QString& caption, const QString& hint,
+                   const QKeySequence& key = {}) {
+    auto* action = new QAction(caption, owner);
+    if (!hint.isEmpty()) {
+        action->setStatusTip(hint);
+        action->setToolTip(hint);
+    }
+    if (!key.isEmpty()) action->setShortcut(key);
+    action->setShortcutContext(Qt::WindowShortcut);
+    owner->addAction(action);  // shortcuts work wherever the focus is in the window
+    return action;
+}
+
+QAction* NewViewItem(QMenu* menu, const QString& caption, bool ticked, const QKeySequence& key = {}) {
+    QAction* item = menu->addAction(caption);
+    item->setCheckable(true);
+    item->setChecked(ticked);
+    if (!key.isEmpty()) item->setShortcut(key);
+    item->setShortcutContext(Qt::WindowShortcut);
+    return item;
+}
+}  // namespace
+
+TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(DefaultIniPath()) {
+    setWindowTitle(Caption);
+    setMinimumSize(640, 480);
+    resize(1153, 759);
+    Beep = [] { QApplication::beep(); };
+
+    Panel = new QWidget(this);
+    setCentralWidget(Panel);
+    MainLayout = new QVBoxLayout(Panel);
+    MainLayout->setContentsMargins(4, 2, 4, 2);
+    MainLayout->setSpacing(2);
+
+    // " Connection ": the connection frame, the event log and the logo.
+    GroupBox1 = new QGroupBox(QStringLiteral(" Connection "), Panel);
+    // 65 pixels as designed; taller only when the style's title would otherwise clip the logo.
+    GroupBox1->setMinimumHeight(65);
+    GroupBox1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    auto* connectionRow = new QHBoxLayout(GroupBox1);
+    connectionRow->setContentsMargins(4, 0, 4, 2);
+    connectionRow->setSpacing(6);
+    FrameConnectPort1 = new TFrameConnectPort(GroupBox1);
+    connectionRow->addWidget(FrameConnectPort1, 0, Qt::AlignVCenter);
+    ListBoxLog = new QPlainTextEdit(GroupBox1);
+    ListBoxLog->setObjectName(QStringLiteral("ListBoxLog"));
+    ListBoxLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ListBoxLog->setTabChangesFocus(false);
+    ListBoxLog->setReadOnly(false);
+    ListBoxLog->setToolTip(QStringLiteral("History events"));
+    ListBoxLog->setStatusTip(QStringLiteral("History events"));
+    ListBoxLog->viewport()->installEventFilter(this);
+    connectionRow->addWidget(ListBoxLog, 1);
+    logIndex_ = connectionRow->indexOf(ListBoxLog);
+    Image1 = new QLabel(GroupBox1);
+    Image1->setPixmap(VekLogo());
+    Image1->setFixedSize(280, 48);
+    connectionRow->addWidget(Image1, 0, Qt::AlignVCenter);
+    MainLayout->addWidget(GroupBox1);
+
+    // frame: link scan, hidden at start: FrameLinkScan1 = new TFrameLinkScan(Panel); addWidget; hide().
+    // frame: firmware update: FrameUpdateFW1 = new TFrameUpdateFW(Panel); addWidget.
+    // frame: FET test, hidden at start: FrameFETest1 = new TFrameFETest(Panel); addWidget; hide().
+    // frame: configuration: FrameConfigVek1 = new TFrameConfigVek(Panel); addWidget.
+    // frame: " TEST Control " group (71 pixels high) with its controls.
+    // frame: status, filling the remaining space: it takes this stretch's place (addWidget(..., 1)).
+    MainLayout->addStretch(1);
+
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    setStatusBar(bar);
+
+    CreateActions();
+    CreateMenus();
+
+    // The buttons of the connection frame run the window's actions.
+    disconnect(FrameConnectPort1->Connect, nullptr, FrameConnectPort1, nullptr);
+    disconnect(FrameConnectPort1->Button1, nullptr, FrameConnectPort1, nullptr);
+    disconnect(FrameConnectPort1->Button4, nullptr, FrameConnectPort1, nullptr);
+    connect(FrameConnectPort1->Connect, &QToolButton::clicked, this, &TFormMainQox::ActionConnectExecute);
+    connect(FrameConnectPort1->Button1, &QToolButton::clicked, this, &TFormMainQox::ActionDisconnectExecute);
+    FrameConnectPort1->Connect->setStyleSheet(QStringLiteral("color: red;"));
+    for (QToolButton* button : {FrameConnectPort1->Connect, FrameConnectPort1->Button1}) {
+        const QString hint =
+            button == FrameConnectPort1->Connect ? ActionConnect->statusTip() : ActionDisconnect->statusTip();
+        button->setToolTip(hint);
+        button->setStatusTip(hint);
+    }
+    const QFont bold = FrameConnectPort1->Button4->font();
+    FrameConnectPort1->Button4->setDefaultAction(ActionConfig);
+    FrameConnectPort1->Button2->setDefaultAction(ActionPing);
+    FrameConnectPort1->Button4->setFont(bold);
+    FrameConnectPort1->Button2->setFont(bold);
+
+    // frame: reply handlers, e.g. FirmwareReply = [this](const uint8_t* p, uint8_t n) {
+    //     return FrameUpdateFW1->HandleReply(p, n); };
+}
+
+TFormMainQox::~TFormMainQox() {
+    if (logWindow_) DockLog();
+}
+
+QString TFormMainQox::DefaultIniPath() {
+    return IniPathFor(QCoreApplication::applicationFilePath());
+}
+
+QString TFormMainQox::IniPathFor(const QString& programFile) {
+    const QFileInfo program(programFile);
+    const QString name = program.completeBaseName() + QStringLiteral(".ini");
+    // Writable is what a real attempt says: permission bits lie on read-only mounts, to root and with ACLs.
+    QTemporaryFile probe(program.absoluteDir().filePath(QStringLiteral(".vektool-probe-XXXXXX")));
+    if (probe.open()) return program.absoluteDir().filePath(name);
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).filePath(name);
+}
+
+void TFormMainQox::CreateActions() {
+    ActionConnect =
+        NewAction(this, QStringLiteral("Connect"), QStringLiteral("Connect to device"), Qt::Key_F2);
+    ActionDisconnect = NewAction(this, QStringLiteral("Disconnect"), QStringLiteral("Disconnect"));
+    ActionConfig = NewAction(this, QStringLiteral("Config"), QString());
+    ActionPing = NewAction(this, QStringLiteral("Ping"), QString());
+    ActionExit = NewAction(this, QStringLiteral("Exit"), QString(), QKeySequence(Qt::ALT | Qt::Key_F4));
+    connect(ActionConnect, &QAction::triggered, this, &TFormMainQox::ActionConnectExecute);
+    connect(ActionDisconnect, &QAction::triggered, this, &TFormMainQox::ActionDisconnectExecute);
+    connect(ActionConfig, &QAction::triggered, this, &TFormMainQox::ActionConfigExecute);
+    connect(ActionPing, &QAction::triggered, this, &TFormMainQox::ActionPingExecute);
+    connect(ActionExit, &QAction::triggered, this, &QWidget::close);
+    ActionList1.Add(ActionConnect, [this] { ActionConnectUpdate(); });
+    ActionList1.Add(ActionDisconnect, [this] { ActionDisconnectUpdate(); });
+    ActionList1.Add(ActionConfig, [this] { ActionConfigUpdate(); });
+    ActionList1.Add(ActionPing, [this] { ActionPingUpdate(); });
+}
+
+void TFormMainQox::CreateMenus() {
+    MenuConnection = menuBar()->addMenu(QStringLiteral("Connection"));
+    MenuConnection->addAction(ActionConnect);
+    MenuConnection->addAction(ActionDisconnect);
+    MenuConnection->addAction(ActionConfig);
+    MenuConnection->addAction(ActionPing);
+    MenuConnection->addSeparator();
+    MenuConnection->addAction(ActionExit);
+
+    // frame: configuration: ActionGet, ActionSet, ActionFlash, ActionOpenConfig, ActionSaveConfig,
+    // a separator, ActionGetAll, ActionSetAll, ActionOpenAll, ActionSaveAll.
+    MenuConfig = menuBar()->addMenu(QStringLiteral("Config"));
+    // frame: test control: ActionRun (F5), ActionMelody (F9).
+    MenuControl = menuBar()->addMenu(QStringLiteral("Control"));
+    // frame: status: ActionLogUpdate, ActionClearLog.
+    MenuStatus = menuBar()->addMenu(QStringLiteral("Status"));
+    // frame: firmware update: ActionOpenFW, ActionUpdateFW, ActionReset.
+    MenuFirmware = menuBar()->addMenu(QStringLiteral("Firmware"));
+
+    MenuView = menuBar()->addMenu(QStringLiteral("View"));
+    ViewConnection = NewViewItem(MenuView, QStringLiteral("Connection"), true);
+    ViewNetCAN =
+        NewViewItem(MenuView, QStringLiteral("Net CAN"), false, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C));
+    ViewUpdateFW = NewViewItem(MenuView, QStringLiteral("UpdateFW"), false,
+                               QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_U));
+    ViewConfig = NewViewItem(MenuView, QStringLiteral("Config"), true);
+    ViewTestControl = NewViewItem(MenuView, QStringLiteral("TEST Control"), true);
+    ViewStatus = NewViewItem(MenuView, QStringLiteral("Status"), true);
+    ViewFETest = NewViewItem(MenuView, QStringLiteral("FET test"), false,
+                             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T));
+    for (QAction* item : MenuView->actions()) addAction(item);
+    connect(ViewConnection, &QAction::toggled, GroupBox1, &QWidget::setVisible);
+    // frame: link scan: connect(ViewNetCAN, &QAction::toggled, FrameLinkScan1, &QWidget::setVisible);
+    // frame: firmware update: ViewUpdateFW toggles the group box inside the firmware frame.
+    // frame: test control: connect(ViewTestControl, &QAction::toggled, GroupBox2, &QWidget::setVisible);
+    // frame: FET test: connect(ViewFETest, &QAction::toggled, FrameFETest1, &QWidget::setVisible);
+    // "Config" and "Status" only toggle their tick marks.
+
+    for (QMenu* menu : {MenuConnection, MenuConfig, MenuControl, MenuStatus, MenuFirmware, MenuView})
+        ActionList1.Watch(menu);
+}
+
+void TFormMainQox::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TFormMainQox::FormShow() {
+    SetNetBit(0);
+    // Raw data is not used: leaving the event empty spares the reader a hand-over per read.
+    FrameConnectPort1->InitPort([this](const uint8_t* payload, uint8_t length,
+                                       uint8_t channel) { OnPacket(payload, length, channel); },
+                                {}, [this] { OnDeviceLost(); });
+    FrameConnectPort1->RefreshPorts();
+    if (QFile::exists(IniPath)) LoadIni();
+    // frame: test control: its defaults, then RunThread created and started.
+    // frame: status: FrameVekStat1->Initialize(FrameConnectPort1, 0).
+    // frame: firmware update: FrameUpdateFW1->Initialize(FrameConnectPort1, 0, "Vek", log).
+    // frame: configuration: FrameConfigVek1->Initialize(FrameConnectPort1, 0, log).
+    // frame: link scan: FrameLinkScan1->Initialize(FrameConnectPort1, log), then its link-changed callback
+    //     [this](bool active) { OnLinkChanged(active); }.
+    UpdateControls();
+    ActionList1.UpdateAll();
+}
+
+void TFormMainQox::closeEvent(QCloseEvent* event) {
+    SaveIni();
+    if (logWindow_) DockLog();
+    event->accept();
+}
+
+bool TFormMainQox::LoadIni() {
+    QFile file(IniPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Log(QStringLiteral("Settings file %1 cannot be read: %2.").arg(IniPath, file.errorString()));
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    CSimpleIniA ini;
+    if (ini.LoadData(data.constData(), size_t(data.size())) < 0) {
+        Log(QStringLiteral("Settings file %1 cannot be read.").arg(IniPath));
+        return false;
+    }
+    FrameConnectPort1->LoadSettings(ini);
+    return true;
+}
+
+bool TFormMainQox::SaveIni() {
+    CSimpleIniA ini;
+    QFile existing(IniPath);
+    if (existing.exists()) {
+        // What cannot be read cannot be kept: better no new settings than other sections lost.
+        if (!existing.open(QIODevice::ReadOnly)) {
+            Log(QStringLiteral("Settings file %1 cannot be read (%2); settings not saved.")
+                    .arg(IniPath, existing.errorString()));
+            return false;
+        }
+        const QByteArray data = existing.readAll();
+        if (ini.LoadData(data.constData(), size_t(data.size())) < 0) {
+            Log(QStringLiteral("Settings file %1 cannot be read; settings not saved.").arg(IniPath));
+            return false;
+        }
+    }
+    FrameConnectPort1->SaveSettings(ini);
+    std::string text;
+    ini.Save(text);
+
+    QDir().mkpath(QFileInfo(IniPath).absolutePath());
+    QSaveFile out(IniPath);
+    const bool written = out.open(QIODevice::WriteOnly) &&
+                         out.write(text.data(), qint64(text.size())) == qint64(text.size()) && out.commit();
+    if (!written) {
+        const QString line =
+            QStringLiteral("Settings file %1 cannot be written: %2.").arg(IniPath, out.errorString());
+        Log(line);
+        qWarning("%s", qPrintable(line));  // the window may be closing: say it where it is still seen
+    }
+    return written;
+}
+
+void TFormMainQox::Log(const QString& text) {
+    ListBoxLog->appendPlainText(text);
+    QScrollBar* bar = ListBoxLog->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+bool TFormMainQox::IsConnected() const {
+    return FrameConnectPort1->IsConnected();
+}
+
+void TFormMainQox::UpdateControls() {
+    const bool open = IsConnected();
+    ActionPing->setEnabled(open);
+    // frame: test control: melody button and RUN button enabled while open; RUN released when closed.
+}
+
+void TFormMainQox::SetNetBit(uint8_t bit) {
+    NetBit = bit;
+    // frame: firmware update, configuration and status: copy NetBit into each.
+}
+
+void TFormMainQox::OnLinkChanged(bool active) {
+    UpdateControls();
+    if (!IsConnected()) return;
+    uint8_t value = 0;
+    // frame: status: when its log button is down and `active`, value := its "Refresh rate:" as integer.
+    (void)active;
+    FrameConnectPort1->ComRW->SendCommandByte(zuq::ChannelApp | NetBit, zuq::Cmd::StatusRequest, value);
+}
+
+void TFormMainQox::OnPacket(const uint8_t* payload, uint8_t length, uint8_t channel) {
+    if (!IsConnected() || length == 0) return;
+    const auto offer = [payload, length](const TReplyHandler& handler) {
+        return !handler || handler(payload, length);
+    };
+    if (offer(LinkScanReply)) {
+        if (channel == zuq::ChannelReply) {
+            if (payload[0] == zuq::Cmd::Echo)
+                Log(QStringLiteral("Echo is received."));
+            else if (payload[0] == zuq::Cmd::Identify)
+                HandleIdentify(payload, length);
+            else if (offer(FirmwareReply) && offer(ConfigReply))
+                offer(StatusReply);
+        } else if (offer(StatusReply) && offer(FirmwareReply)) {
+            offer(ConfigReply);
+        }
+    }
+    UpdateControls();
+}
+
+void TFormMainQox::HandleIdentify(const uint8_t* payload, uint8_t length) {
+    // The firmware text: bytes 1 onward, at most 24, up to the first zero byte.
+    const int textBytes = std::min(int(length) - 1, 24);
+    QByteArray text;
+    for (int i = 1; i <= textBytes && payload[i] != 0; ++i) text.append(char(payload[i]));
+    // The serial number: bytes 21 to 24, least significant first; missing bytes read as 0.
+    uint32_t serial = 0;
+    for (int i = 24; i >= 21; --i) serial = (serial << 8) | (i < length ? payload[i] : 0u);
+    const QString firmware = QString::fromLatin1(text);
+    const QString number = QStringLiteral("%1").arg(serial, 8, 16, QLatin1Char('0'));
+    setWindowTitle(QStringLiteral("Vek Tool [FW:%1  SN:%2]").arg(firmware, number));
+    Log(QStringLiteral("FW: %1 SN: %2").arg(firmware, number));
+    // frame: configuration: its "Mode :" edit (MaskEditUpDown2) := its current configuration number,
+    // and the controller marked as identified.
+}
+
+void TFormMainQox::OnDeviceLost() {
+    Beep();
+    Log(QStringLiteral("Port %1 is lost.").arg(QString::fromStdString(FrameConnectPort1->PortName)));
+    FrameConnectPort1->UpdateButtons();
+    UpdateControls();
+}
+
+void TFormMainQox::ActionConnectExecute() {
+    setWindowTitle(Caption);
+    FrameConnectPort1->ConnectClick();
+    TComRW* port = FrameConnectPort1->ComRW.get();
+    if (port) port->SetControlLines(true, true);
+    Log(QStringLiteral("Connecting %1 port (%2 bod).")
+            .arg(QString::fromStdString(FrameConnectPort1->PortName))
+            .arg(FrameConnectPort1->LineSettings.BaudRate));
+    if (port && !port->Active() && !port->LastError().empty())
+        Log(QStringLiteral("Cannot open %1: %2.")
+                .arg(QString::fromStdString(port->PortName), QString::fromStdString(port->LastError())));
+    if (port) port->SendCommand(zuq::ChannelApp, zuq::Cmd::Detect);
+    UpdateControls();
+    ActionList1.UpdateAll();
+}
+
+void TFormMainQox::ActionDisconnectExecute() {
+    FrameConnectPort1->Button1Click();
+    Log(QStringLiteral("Disconnecting %1 port .").arg(QString::fromStdString(FrameConnectPort1->PortName)));
+    setWindowTitle(Caption);
+    UpdateControls();
+    ActionList1.UpdateAll();
+}
+
+void TFormMainQox::ActionConfigExecute() {
+    FrameConnectPort1->Button4Click();
+    TComRW* port = FrameConnectPort1->ComRW.get();
+    if (port && !port->LastError().empty())
+        Log(QStringLiteral("Port settings of %1: %2.")
+                .arg(QString::fromStdString(port->PortName), QString::fromStdString(port->LastError())));
+    UpdateControls();
+    ActionList1.UpdateAll();
+}
+
+void TFormMainQox::ActionPingExecute() {
+    if (FrameConnectPort1->ComRW)
+        FrameConnectPort1->ComRW->SendCommand(zuq::ChannelApp | NetBit, zuq::Cmd::Ping);
+    Log(QStringLiteral("Send ping..."));
+}
+
+void TFormMainQox::ActionConnectUpdate() {
+    ActionConnect->setEnabled(!IsConnected());
+}
+void TFormMainQox::ActionDisconnectUpdate() {
+    ActionDisconnect->setEnabled(IsConnected());
+}
+void TFormMainQox::ActionConfigUpdate() {
+    ActionConfig->setEnabled(FrameConnectPort1->ComboBox1->count() > 1);
+}
+void TFormMainQox::ActionPingUpdate() {
+    ActionPing->setEnabled(IsConnected());
+}
+
+bool TFormMainQox::LogFloating() const {
+    return logWindow_ != nullptr;
+}
+
+void TFormMainQox::UndockLog() {
+    if (logWindow_) return;
+    logWindow_ = new TLogWindow(this, [this] { DockLog(); });
+    // The window's shortcuts keep working while the log floats.
+    logWindow_->addActions(actions());
+    auto* layout = new QVBoxLayout(logWindow_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(ListBoxLog);
+    logWindow_->resize(640, 320);
+    logWindow_->show();
+    ListBoxLog->show();
+    QScrollBar* bar = ListBoxLog->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+void TFormMainQox::DockLog() {
+    if (!logWindow_) return;
+    auto* row = static_cast<QHBoxLayout*>(GroupBox1->layout());
+    row->insertWidget(logIndex_, ListBoxLog, 1);
+    ListBoxLog->show();
+    logWindow_->hide();
+    logWindow_->deleteLater();
+    logWindow_ = nullptr;
+}
+
+bool TFormMainQox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ListBoxLog->viewport() && event->type() == QEvent::MouseButtonDblClick && !logWindow_) {
+        UndockLog();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

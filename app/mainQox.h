@@ -1,0 +1,142 @@
+// The program's one window: the connection strip with the event log, the frames, the menus, the
+// reply dispatcher and the start-up sequence.
+//
+// How a frame plugs in (each frame's engineer adds exactly these, at the places marked "frame:" in
+// mainQox.cpp, keeping the order those places give):
+//  1. Construction: a member pointer below, created in the constructor and added to MainLayout at the
+//     frame's place (top to bottom: " Connection ", link scan, firmware, FET test, configuration,
+//     " TEST Control ", status), hidden at start where the layout says so.
+//  2. Initialize: the frame's Initialize(...) call in FormShow, in the start-up order (status,
+//     firmware, configuration, link scan), given FrameConnectPort1 and, as it needs them, NetBit and
+//     the log callback [this](const QString& line) { Log(line); }.
+//  3. Menu: the frame's actions added to their menu (MenuConfig, MenuControl, MenuStatus,
+//     MenuFirmware) and to the window (addAction, so that shortcuts work wherever the focus is), their
+//     update handlers registered with ActionList1.Add, and the View item bound to the panel.
+//  4. Dispatch: the frame's reply handler, bool HandleReply(const uint8_t* payload, uint8_t length)
+//     (true = pass the packet on, false = taken), assigned to its slot LinkScanReply, FirmwareReply,
+//     ConfigReply or StatusReply in the constructor; OnPacket offers packets in its fixed order and
+//     skips empty slots.
+//  5. Net bit: SetNetBit copies the bit into the firmware, configuration and status frames.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+#include "app/actionUpdate.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QVBoxLayout;
+class QWidget;
+class TFrameConnectPort;
+
+class TFormMainQox : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TFormMainQox(QWidget* parent = nullptr);
+    ~TFormMainQox() override;
+
+    // Where the settings file is read and written: beside the program when that folder is writable,
+    // else in the user's configuration folder.
+    static QString DefaultIniPath();
+    static QString IniPathFor(const QString& programFile);
+    QString IniPath;  // set from DefaultIniPath; tests point it elsewhere before the window is shown
+
+    void Log(const QString& text);
+    bool IsConnected() const;
+    void UpdateControls();
+    void OnLinkChanged(bool active);
+    // The net bit (0x00 or 0x80) that requests to the selected link carry in their channel byte.
+    void SetNetBit(uint8_t bit);
+    uint8_t NetBit = 0;
+
+    // The reply dispatcher: the port's OnPacket.
+    void OnPacket(const uint8_t* payload, uint8_t length, uint8_t channel);
+
+    void ActionConnectExecute();
+    void ActionDisconnectExecute();
+    void ActionConfigExecute();
+    void ActionPingExecute();
+    void ActionConnectUpdate();
+    void ActionDisconnectUpdate();
+    void ActionConfigUpdate();
+    void ActionPingUpdate();
+
+    // The start-up sequence; runs once, when the window is first shown.
+    void FormShow();
+    // Writes the settings file; false (and a log line) when it could not.
+    bool SaveIni();
+    bool LoadIni();
+
+    // Floats the log in a window of its own, and puts it back.
+    void UndockLog();
+    void DockLog();
+    bool LogFloating() const;
+
+    // Reply handlers of the frames, in dispatch order; an empty slot passes the packet on.
+    using TReplyHandler = std::function<bool(const uint8_t* payload, uint8_t length)>;
+    TReplyHandler LinkScanReply;  // frame: link scan
+    TReplyHandler FirmwareReply;  // frame: firmware update
+    TReplyHandler ConfigReply;    // frame: configuration
+    TReplyHandler StatusReply;    // frame: status
+
+    // Called when the port goes away; the system beep by default (tests count it).
+    std::function<void()> Beep;
+
+    TActionUpdater ActionList1;
+
+    QWidget* Panel = nullptr;  // the central widget
+    QVBoxLayout* MainLayout = nullptr;
+    QGroupBox* GroupBox1 = nullptr;  // " Connection "
+    TFrameConnectPort* FrameConnectPort1 = nullptr;
+    QPlainTextEdit* ListBoxLog = nullptr;
+    QLabel* Image1 = nullptr;  // the logo
+    // frame: link scan (TFrameLinkScan* FrameLinkScan1), hidden at start
+    // frame: firmware update (TFrameUpdateFW* FrameUpdateFW1)
+    // frame: FET test (TFrameFETest* FrameFETest1), hidden at start
+    // frame: configuration (TFrameConfigVek* FrameConfigVek1)
+    // frame: " TEST Control " group (GroupBox2) with its controls, RunThread and ActionRun/ActionMelody
+    // frame: status (TFrameVekStat* FrameVekStat1), filling the remaining space
+
+    QMenu* MenuConnection = nullptr;
+    QMenu* MenuConfig = nullptr;
+    QMenu* MenuControl = nullptr;
+    QMenu* MenuStatus = nullptr;
+    QMenu* MenuFirmware = nullptr;
+    QMenu* MenuView = nullptr;
+
+    QAction* ActionConnect = nullptr;
+    QAction* ActionDisconnect = nullptr;
+    QAction* ActionConfig = nullptr;
+    QAction* ActionPing = nullptr;
+    QAction* ActionExit = nullptr;
+
+    // View switches, each toggling its tick mark.
+    QAction* ViewConnection = nullptr;
+    QAction* ViewNetCAN = nullptr;
+    QAction* ViewUpdateFW = nullptr;
+    QAction* ViewConfig = nullptr;
+    QAction* ViewTestControl = nullptr;
+    QAction* ViewStatus = nullptr;
+    QAction* ViewFETest = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void OnDeviceLost();
+    void HandleIdentify(const uint8_t* payload, uint8_t length);
+
+    bool shown_ = false;
+    QWidget* logWindow_ = nullptr;  // the floating log's window while it floats
+    int logIndex_ = 0;              // the log's place in the connection group's layout
+};
