@@ -1,0 +1,67 @@
+#include "firmware/firmwareImage.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+// Reads exactly `count` bytes; false when the file ends or fails first.
+bool ReadExactly(QFile& file, uint8_t* out, qint64 count) {
+    while (count > 0) {
+        const qint64 n = file.read(reinterpret_cast<char*>(out), count);
+        if (n <= 0) return false;
+        out += n;
+        count -= n;
+    }
+    return true;
+}
+}  // namespace
+
+TFirmwareImage::TFirmwareImage() : Image(BufferSize, 0) {}
+
+bool TFirmwareImage::Load(const QString& fileName, QString& error) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    uint8_t header[HeaderSize] = {};
+    if (!ReadExactly(file, header, 4) || std::memcmp(header, "KWYS", 4) != 0) {
+        error = "invalid signature.";
+        return false;
+    }
+    if (!ReadExactly(file, header + 4, HeaderSize - 4)) {
+        error = "file broken";
+        return false;
+    }
+    DeviceCode = uint16_t(header[4] | (header[5] << 8));
+    const uint32_t size = uint32_t(header[6]) | (uint32_t(header[7]) << 8) | (uint32_t(header[8]) << 16) |
+                          (uint32_t(header[9]) << 24);
+    if (size > BufferSize) {
+        error = "file too large";
+        return false;
+    }
+    if (!ReadExactly(file, Image.data(), size)) {
+        error = file.error() == QFileDevice::NoError ? QString("file broken") : file.errorString();
+        return false;
+    }
+    ImageSize = size;
+    // A last partial page must never carry the tail of an earlier, longer image.
+    std::fill(Image.begin() + size, Image.end(), uint8_t(0));
+    return true;
+}
+
+void TFirmwareImage::CopyPage(uint16_t page, uint8_t* out) const {
+    const uint32_t start = uint32_t(page) * PageSize;
+    std::memset(out, 0, PageSize);
+    if (start >= BufferSize) return;
+    const uint32_t count = std::min<uint32_t>(PageSize, BufferSize - start);
+    std::memcpy(out, Image.data() + start, count);
+}
+
+int32_t TFirmwareImage::Progress(uint16_t page) const {
+    if (ImageSize == 0) return 0;
+    // page * 12800 stays below 2^31 for every 16-bit page number.
+    const int32_t percent = int32_t(page) * 12800 / int32_t(ImageSize);
+    return std::clamp<int32_t>(percent, 0, 100);
+}
