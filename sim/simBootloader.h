@@ -12,7 +12,8 @@ namespace sim {
 constexpr uint16_t DefaultDeviceCode = 0x5645;  // the device word the simulated bootloader accepts
 constexpr uint16_t BootVersion = 0x0213;        // v2.3
 constexpr int PageSize = 128;
-constexpr uint32_t MaxImageSize = 4096u * PageSize;  // 12 bits of page number in the written status
+// As large as an image file may be; the written status carries the page number modulo 4096 (12 bits).
+constexpr uint32_t MaxImageSize = 0x100000;
 constexpr int64_t BootStartUs = 200'000;             // restart time into the bootloader
 
 struct TBootSettings {
