@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSaveFile>
@@ -23,6 +24,8 @@
 #include <QVBoxLayout>
 
 #include "app/logo.h"
+#include "firmware/frameLenkExt.h"
+#include "firmware/frameUpFW.h"
 #include "link/frameConnect.h"
 #include "link/zuq.h"
 
@@ -109,8 +112,13 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
     connectionRow->addWidget(Image1, 0, Qt::AlignVCenter);
     MainLayout->addWidget(GroupBox1);
 
-    // frame: link scan, hidden at start: FrameLinkScan1 = new TFrameLinkScan(Panel); addWidget; hide().
-    // frame: firmware update: FrameUpdateFW1 = new TFrameUpdateFW(Panel); addWidget.
+    FrameLinkScan1 = new TFrameLinkScan(Panel);
+    MainLayout->addWidget(FrameLinkScan1);
+    FrameLinkScan1->hide();
+    connect(FrameLinkScan1->ListView1, &QListWidget::itemSelectionChanged, this,
+            &TFormMainQox::FrameLinkScan1ListView1Change);
+    FrameUpdateFW1 = new TFrameUpdateFW(Panel);
+    MainLayout->addWidget(FrameUpdateFW1);
     // frame: FET test, hidden at start: FrameFETest1 = new TFrameFETest(Panel); addWidget; hide().
     // frame: configuration: FrameConfigVek1 = new TFrameConfigVek(Panel); addWidget.
     // frame: " TEST Control " group (71 pixels high) with its controls.
@@ -145,6 +153,8 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
 
     // frame: reply handlers, e.g. FirmwareReply = [this](const uint8_t* p, uint8_t n) {
     //     return FrameUpdateFW1->HandleReply(p, n); };
+    LinkScanReply = [this](const uint8_t* p, uint8_t n) { return FrameLinkScan1->HandleReply(p, n); };
+    FirmwareReply = [this](const uint8_t* p, uint8_t n) { return FrameUpdateFW1->HandleReply(p, n); };
 }
 
 TFormMainQox::~TFormMainQox() {
@@ -200,13 +210,22 @@ void TFormMainQox::CreateMenus() {
     MenuStatus = menuBar()->addMenu(QStringLiteral("Status"));
     // frame: firmware update: ActionOpenFW, ActionUpdateFW, ActionReset.
     MenuFirmware = menuBar()->addMenu(QStringLiteral("Firmware"));
+    for (QAction* action :
+         {FrameUpdateFW1->ActionOpenFW, FrameUpdateFW1->ActionUpdateFW, FrameUpdateFW1->ActionReset}) {
+        MenuFirmware->addAction(action);
+        addAction(action);
+    }
+    ActionList1.Add(FrameUpdateFW1->ActionUpdateFW, [this] { FrameUpdateFW1->ActionUpdateFWUpdate(); });
+    ActionList1.Add(FrameUpdateFW1->ActionReset, [this] { FrameUpdateFW1->ActionResetUpdate(); });
+    ActionList1.Add(FrameLinkScan1->ActionScan, [this] { FrameLinkScan1->ActionScanUpdate(); });
 
     MenuView = menuBar()->addMenu(QStringLiteral("View"));
     ViewConnection = NewViewItem(MenuView, QStringLiteral("Connection"), true);
     ViewNetCAN =
         NewViewItem(MenuView, QStringLiteral("Net CAN"), false, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C));
-    ViewUpdateFW = NewViewItem(MenuView, QStringLiteral("UpdateFW"), false,
-                               QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_U));
+    // The firmware frame's own switch, unticked at start while its group shows.
+    ViewUpdateFW = FrameUpdateFW1->ActionUpdateFWVisible;
+    MenuView->addAction(ViewUpdateFW);
     ViewConfig = NewViewItem(MenuView, QStringLiteral("Config"), true);
     ViewTestControl = NewViewItem(MenuView, QStringLiteral("TEST Control"), true);
     ViewStatus = NewViewItem(MenuView, QStringLiteral("Status"), true);
@@ -214,8 +233,7 @@ void TFormMainQox::CreateMenus() {
                              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T));
     for (QAction* item : MenuView->actions()) addAction(item);
     connect(ViewConnection, &QAction::toggled, GroupBox1, &QWidget::setVisible);
-    // frame: link scan: connect(ViewNetCAN, &QAction::toggled, FrameLinkScan1, &QWidget::setVisible);
-    // frame: firmware update: ViewUpdateFW toggles the group box inside the firmware frame.
+    connect(ViewNetCAN, &QAction::toggled, FrameLinkScan1, &QWidget::setVisible);
     // frame: test control: connect(ViewTestControl, &QAction::toggled, GroupBox2, &QWidget::setVisible);
     // frame: FET test: connect(ViewFETest, &QAction::toggled, FrameFETest1, &QWidget::setVisible);
     // "Config" and "Status" only toggle their tick marks.
@@ -242,10 +260,11 @@ void TFormMainQox::FormShow() {
     if (QFile::exists(IniPath)) LoadIni();
     // frame: test control: its defaults, then RunThread created and started.
     // frame: status: FrameVekStat1->Initialize(FrameConnectPort1, 0).
-    // frame: firmware update: FrameUpdateFW1->Initialize(FrameConnectPort1, 0, "Vek", log).
+    FrameUpdateFW1->Initialize(FrameConnectPort1, 0, QStringLiteral("Vek"),
+                               [this](const QString& line) { Log(line); });
     // frame: configuration: FrameConfigVek1->Initialize(FrameConnectPort1, 0, log).
-    // frame: link scan: FrameLinkScan1->Initialize(FrameConnectPort1, log), then its link-changed callback
-    //     [this](bool active) { OnLinkChanged(active); }.
+    FrameLinkScan1->Initialize(FrameConnectPort1, [this](const QString& line) { Log(line); });
+    FrameLinkScan1->OnLinkChanged = [this](bool active) { OnLinkChanged(active); };
     UpdateControls();
     ActionList1.UpdateAll();
 }
@@ -324,6 +343,11 @@ void TFormMainQox::UpdateControls() {
 void TFormMainQox::SetNetBit(uint8_t bit) {
     NetBit = bit;
     // frame: firmware update, configuration and status: copy NetBit into each.
+    FrameUpdateFW1->NetBit = bit;
+}
+
+void TFormMainQox::FrameLinkScan1ListView1Change() {
+    SetNetBit(FrameLinkScan1->SelectedLink() != 255 ? zuq::NetBit : 0);
 }
 
 void TFormMainQox::OnLinkChanged(bool active) {
@@ -374,6 +398,7 @@ void TFormMainQox::HandleIdentify(const uint8_t* payload, uint8_t length) {
 void TFormMainQox::OnDeviceLost() {
     Beep();
     Log(QStringLiteral("Port %1 is lost.").arg(QString::fromStdString(FrameConnectPort1->PortName)));
+    FrameUpdateFW1->DeviceLost();
     FrameConnectPort1->UpdateButtons();
     UpdateControls();
 }

@@ -34,6 +34,8 @@ class QPlainTextEdit;
 class QVBoxLayout;
 class QWidget;
 class TFrameConnectPort;
+class TFrameLinkScan;
+class TFrameUpdateFW;
 
 class TFormMainQox : public QMainWindow {
     Q_OBJECT
@@ -53,6 +55,8 @@ public:
     void OnLinkChanged(bool active);
     // The net bit (0x00 or 0x80) that requests to the selected link carry in their channel byte.
     void SetNetBit(uint8_t bit);
+    // The link list's selection changed: a selected link sets the net bit, none clears it.
+    void FrameLinkScan1ListView1Change();
     uint8_t NetBit = 0;
 
     // The reply dispatcher: the port's OnPacket.
@@ -95,9 +99,9 @@ public:
     QGroupBox* GroupBox1 = nullptr;  // " Connection "
     TFrameConnectPort* FrameConnectPort1 = nullptr;
     QPlainTextEdit* ListBoxLog = nullptr;
-    QLabel* Image1 = nullptr;  // the logo
-    // frame: link scan (TFrameLinkScan* FrameLinkScan1), hidden at start
-    // frame: firmware update (TFrameUpdateFW* FrameUpdateFW1)
+    QLabel* Image1 = nullptr;                  // the logo
+    TFrameLinkScan* FrameLinkScan1 = nullptr;  // hidden at start
+    TFrameUpdateFW* FrameUpdateFW1 = nullptr;
     // frame: FET test (TFrameFETest* FrameFETest1), hidden at start
     // frame: configuration (TFrameConfigVek* FrameConfigVek1)
     // frame: " TEST Control " group (GroupBox2) with its controls, RunThread and ActionRun/ActionMelody

@@ -42,9 +42,9 @@ TFrameUpdateFW::TFrameUpdateFW(QWidget* parent) : QFrame(parent) {
     ActionReset->setStatusTip("Reset device");
     ActionUpdateFWVisible = new QAction("UpdateFW", this);
     ActionUpdateFWVisible->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_U));
+    ActionUpdateFWVisible->setShortcutContext(Qt::WindowShortcut);
+    // Unticked at start while the group shows: choosing it sets the group's visibility to the new tick.
     ActionUpdateFWVisible->setCheckable(true);
-    // The tick tells the truth: the group is visible at start.
-    ActionUpdateFWVisible->setChecked(true);
     ActionUpdateFW->setEnabled(false);
 
     GroupBox1 = new QGroupBox(" Update firmware ", this);
@@ -261,7 +261,7 @@ void TFrameUpdateFW::DeviceLost() {
     afterPulse_ = nullptr;
     InfoPending = false;
     ProgressBar1->setVisible(false);
-    if (wasBusy) LogLine("Device lost, firmware update stopped.");
+    if (wasBusy) LogLine("Firmware update stopped: device lost.");
 }
 
 void TFrameUpdateFW::SilenceTimeout() {

@@ -301,7 +301,7 @@ TEST_F(FrameUpFW, LostDeviceEndsTheUpdateAndANewOneCanStart) {
     link.ComRW->SetActive(false);
     log.clear();
     frame.DeviceLost();
-    EXPECT_EQ(log, std::vector<std::string>{"Device lost, firmware update stopped."});
+    EXPECT_EQ(log, std::vector<std::string>{"Firmware update stopped: device lost."});
     EXPECT_FALSE(frame.Busy());
     EXPECT_FALSE(frame.ProgressBar1->isVisibleTo(&frame));
     frame.DeviceLost();  // said once
@@ -321,7 +321,7 @@ TEST_F(FrameUpFW, LostDeviceEndsTheUpdateAndANewOneCanStart) {
     link.ComRW->SetActive(false);
     log.clear();
     frame.SilenceTimeout();
-    EXPECT_EQ(log, std::vector<std::string>{"Device lost, firmware update stopped."});
+    EXPECT_EQ(log, std::vector<std::string>{"Firmware update stopped: device lost."});
     EXPECT_FALSE(frame.Busy());
 }
 }  // namespace
