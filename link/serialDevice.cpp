@@ -16,12 +16,14 @@
 
 namespace {
 
+// Binary line discipline only: baud rate, byte size, parity and stop bits stay as the driver has them,
+// so that an unconfigured port keeps the driver's line settings.
 void MakeRaw(termios2& tio) {
     tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
     tio.c_oflag &= ~OPOST;
     tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    tio.c_cflag &= ~(CSIZE | PARENB | HUPCL);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_cflag &= ~HUPCL;
+    tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
 }
@@ -99,7 +101,9 @@ bool TSerialDevice::Apply(const TDCB& dcb) {
     if (::ioctl(fd_, TCGETS2, &tio) != 0) return false;
     const termios2 before = tio;
     MakeRaw(tio);
-    tio.c_cflag &= ~(CBAUD | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    // CIBAUD cleared: the input speed follows the output speed.
+    tio.c_cflag &= ~(CBAUD | CIBAUD | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    tio.c_iflag &= ~INPCK;
     tio.c_cflag |= BOTHER;
     tio.c_ispeed = dcb.BaudRate;
     tio.c_ospeed = dcb.BaudRate;
@@ -121,6 +125,7 @@ bool TSerialDevice::Apply(const TDCB& dcb) {
         default:
             break;
     }
+    if (dcb.Parity != 0 && (dcb.Flags & TDCB::fParity)) tio.c_iflag |= INPCK;
     if (dcb.StopBits != 0) tio.c_cflag |= CSTOPB;  // 1.5 stop bits become 2
     if ((dcb.Flags & TDCB::fOutxCtsFlow) || (dcb.Flags & TDCB::fRtsControlMask) == TDCB::fRtsControlHandshake)
         tio.c_cflag |= CRTSCTS;
@@ -160,6 +165,7 @@ bool TSerialDevice::Query(TDCB& dcb) const {
     dcb.StopBits = (tio.c_cflag & CSTOPB) ? 2 : 0;
     dcb.Flags = TDCB::fBinary;
     if (tio.c_cflag & CRTSCTS) dcb.Flags |= TDCB::fOutxCtsFlow | TDCB::fRtsControlHandshake;
+    if (tio.c_iflag & INPCK) dcb.Flags |= TDCB::fParity;
     if (tio.c_iflag & IXON) dcb.Flags |= TDCB::fOutX;
     if (tio.c_iflag & IXOFF) dcb.Flags |= TDCB::fInX;
     return true;
@@ -179,9 +185,9 @@ long TSerialDevice::Read(uint8_t* buffer, size_t size) {
     if (fd_ < 0) return -1;
     const ssize_t n = ::read(fd_, buffer, size);
     if (n > 0) return long(n);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-    if (n < 0 && !IsLostError(errno)) return 0;
-    return -1;  // a lost device, or end of file on a hung-up line
+    // A raw line with VMIN = VTIME = 0 reads 0 bytes when nothing is waiting; a hang-up shows in poll().
+    if (n == 0 || errno == EAGAIN || errno == EINTR) return 0;
+    return IsLostError(errno) ? -1 : 0;
 }
 
 bool TSerialDevice::WriteAll(const uint8_t* data, size_t size, int timeoutMs, bool& lost,

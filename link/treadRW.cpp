@@ -48,7 +48,8 @@ protected:
         TPacketRing& ring = owner_->rxRing_;
         while (!Terminated()) {
             pollfd fds[2] = {{device_->Fd(), POLLIN, 0}, {wake_, POLLIN, 0}};
-            const int ready = ::poll(fds, 2, -1);
+            // Without a wake-up descriptor (none could be made) a stop is noticed within 10 ms.
+            const int ready = ::poll(fds, 2, wake_ >= 0 ? -1 : 10);
             if (Terminated()) return;
             if (ready < 0) continue;
             if (fds[1].revents & POLLIN) {

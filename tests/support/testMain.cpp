@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <cstdlib>
 
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
     setenv("XDG_CACHE_HOME", (root + "/cache").constData(), 1);
     setenv("XDG_RUNTIME_DIR", (root + "/run").constData(), 1);
     QDir().mkpath(root + "/run");
+    QFile::setPermissions(QString::fromLocal8Bit(root + "/run"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
