@@ -253,6 +253,8 @@ void TSimController::HandleApp(TSimNode& node, uint8_t replyChannel, const uint8
 
 void TSimController::Tick(int64_t nowUs) {
     for (auto& node : nodes_) {
+        // The motor runs up to now under the commands it had, before new ones apply.
+        node->Motor.Advance(nowUs, node->Ram[node->Mode]);
         node->Boot.Tick(nowUs, [this](const std::vector<uint8_t>& p) { send_(ReplyBoot, p); });
         if (node->StatusRate > 0 && nowUs >= node->NextStatusUs) {
             SendStatus(*node, node->Link() < 0 ? ReplyLine : ReplyNet, nowUs);

@@ -53,6 +53,7 @@ void TSimMotor::FetTest(uint16_t pattern, uint16_t duty, uint16_t delayMs, int64
 
 void TSimMotor::Advance(int64_t nowUs, const TConfigBytes& record) {
     if (lastUs_ < 0 || nowUs < lastUs_) lastUs_ = nowUs;
+    if (lastUs_ == nowUs) Step(0, nowUs, record);  // no time passed, but limits and commands apply
     while (lastUs_ < nowUs) {
         const int64_t step = std::min(StepUs, nowUs - lastUs_);
         lastUs_ += step;
