@@ -104,6 +104,9 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
     ListBoxLog->setToolTip(QStringLiteral("History events"));
     ListBoxLog->setStatusTip(QStringLiteral("History events"));
     ListBoxLog->viewport()->installEventFilter(this);
+    // The log fills the strip's height; the frame and the logo decide what that height is.
+    ListBoxLog->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    ListBoxLog->setMinimumHeight(0);
     connectionRow->addWidget(ListBoxLog, 1);
     logIndex_ = connectionRow->indexOf(ListBoxLog);
     Image1 = new QLabel(GroupBox1);
