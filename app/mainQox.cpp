@@ -141,7 +141,10 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
     disconnect(FrameConnectPort1->Button4, nullptr, FrameConnectPort1, nullptr);
     connect(FrameConnectPort1->Connect, &QToolButton::clicked, this, &TFormMainQox::ActionConnectExecute);
     connect(FrameConnectPort1->Button1, &QToolButton::clicked, this, &TFormMainQox::ActionDisconnectExecute);
-    FrameConnectPort1->Connect->setStyleSheet(QStringLiteral("color: red;"));
+    QPalette red = FrameConnectPort1->Connect->palette();  // red while enabled, the usual grey when not
+    red.setColor(QPalette::Active, QPalette::ButtonText, Qt::red);
+    red.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::red);
+    FrameConnectPort1->Connect->setPalette(red);
     for (QToolButton* button : {FrameConnectPort1->Connect, FrameConnectPort1->Button1}) {
         const QString hint =
             button == FrameConnectPort1->Connect ? ActionConnect->statusTip() : ActionDisconnect->statusTip();

@@ -2,9 +2,12 @@
 
 #include <SimpleIni.h>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QThread>
 #include <QToolButton>
 #include <limits>
@@ -14,6 +17,24 @@
 namespace {
 const char* const Section = "Comm";
 const QString RefreshEntry = QStringLiteral("Refresh");
+
+// The port list; a long path is shortened in its middle, so that the device's own name stays readable.
+class TPortComboBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        const QRect field =
+            style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+        option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, field.width());
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
 
 QToolButton* MakeButton(QWidget* parent, const QString& caption) {
     auto* button = new QToolButton(parent);
@@ -39,10 +60,10 @@ T ReadInt(const CSimpleIniA& ini, const char* key, T current) {
 TFrameConnectPort::TFrameConnectPort(QWidget* parent) : QFrame(parent) {
     setObjectName(QStringLiteral("FrameConnectPort"));
     Label3 = new QLabel(QStringLiteral("Port :"), this);
-    ComboBox1 = new QComboBox(this);
+    ComboBox1 = new TPortComboBox(this);
     ComboBox1->setEditable(false);
     ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    ComboBox1->setMinimumContentsLength(14);
+    ComboBox1->setMinimumContentsLength(18);
     Connect = MakeButton(this, QStringLiteral("Connect"));
     Button1 = MakeButton(this, QStringLiteral("Disconnect"));
     Button4 = MakeButton(this, QStringLiteral("Config"));
@@ -93,6 +114,8 @@ void TFrameConnectPort::RefreshPorts() {
                            Qt::ToolTipRole);
     const int remembered = ComboBox1->findText(QString::fromStdString(PortName), Qt::MatchExactly);
     ComboBox1->setCurrentIndex(remembered >= 0 ? remembered : 0);
+    // The drop-down shows whole paths even where the closed list shortens them.
+    ComboBox1->view()->setMinimumWidth(ComboBox1->view()->sizeHintForColumn(0) + 24);
     UpdateButtons();
 }
 
