@@ -304,6 +304,8 @@ void TMaskEditUpDown::keyPressEvent(QKeyEvent* event) {
             break;
     }
     QLineEdit::keyPressEvent(event);
+    // The arrows were ours: a scroll area or list around the field must not act on them too.
+    if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) event->accept();
 }
 
 void TMaskEditUpDown::keyReleaseEvent(QKeyEvent* event) {

@@ -230,14 +230,36 @@ TEST_P(MaskEdit, FocusSetsTheReferenceText) {
     EXPECT_TRUE(events_.isEmpty());
 
     // A popup or another window taking the focus commits nothing and keeps the reference.
-    Focus(e, QEvent::FocusIn);
-    e->setText("9");
-    Focus(e, QEvent::FocusOut, Qt::PopupFocusReason);
-    Focus(e, QEvent::FocusIn, Qt::PopupFocusReason);
-    EXPECT_TRUE(events_.isEmpty());
-    EXPECT_EQ(e->LastText(), "7");
-    Focus(e, QEvent::FocusOut, Qt::MouseFocusReason);
-    EXPECT_EQ(events_, QStringList({"before:9", "update:9"}));
+    for (Qt::FocusReason reason : {Qt::PopupFocusReason, Qt::ActiveWindowFocusReason}) {
+        events_.clear();
+        e->SetValue(7);
+        Focus(e, QEvent::FocusIn);
+        e->setText("9");
+        Focus(e, QEvent::FocusOut, reason);
+        Focus(e, QEvent::FocusIn, reason);
+        EXPECT_TRUE(events_.isEmpty());
+        EXPECT_EQ(e->LastText(), "7");
+        Focus(e, QEvent::FocusOut, Qt::MouseFocusReason);
+        EXPECT_EQ(events_, QStringList({"before:9", "update:9"}));
+    }
+}
+
+TEST_P(MaskEdit, ArrowKeysStayInTheField) {
+    // Keys the field leaves alone travel on to its parent; the arrows must not.
+    struct TKeyLog : QWidget {
+        QList<int> keys;
+        void keyPressEvent(QKeyEvent* event) override { keys << event->key(); }
+    } parent;
+    auto* e = new TMaskEditUpDown(&parent);
+    e->Max = 10;
+    e->Increment = 1;
+    QTest::keyClick(e, Qt::Key_Up);
+    QTest::keyClick(e, Qt::Key_Down);
+    QTest::keyClick(e, Qt::Key_Up);
+    EXPECT_EQ(e->text(), "1");
+    EXPECT_TRUE(parent.keys.isEmpty());
+    QTest::keyClick(e, Qt::Key_F5);
+    EXPECT_EQ(parent.keys, QList<int>{Qt::Key_F5});
 }
 
 TEST_P(MaskEdit, SpinButtonStepsWithTheLastKeyFactor) {
