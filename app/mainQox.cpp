@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include "app/logo.h"
+#include "config/frameConfVek.h"
 #include "firmware/frameLenkExt.h"
 #include "firmware/frameUpFW.h"
 #include "link/frameConnect.h"
@@ -123,7 +124,8 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
     FrameUpdateFW1 = new TFrameUpdateFW(Panel);
     MainLayout->addWidget(FrameUpdateFW1);
     // frame: FET test, hidden at start: FrameFETest1 = new TFrameFETest(Panel); addWidget; hide().
-    // frame: configuration: FrameConfigVek1 = new TFrameConfigVek(Panel); addWidget.
+    FrameConfigVek1 = new TFrameConfigVek(Panel);
+    MainLayout->addWidget(FrameConfigVek1);
     // frame: " TEST Control " group (71 pixels high) with its controls.
     // frame: status, filling the remaining space: it takes this stretch's place (addWidget(..., 1)).
     MainLayout->addStretch(1);
@@ -161,6 +163,7 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
     //     return FrameUpdateFW1->HandleReply(p, n); };
     LinkScanReply = [this](const uint8_t* p, uint8_t n) { return FrameLinkScan1->HandleReply(p, n); };
     FirmwareReply = [this](const uint8_t* p, uint8_t n) { return FrameUpdateFW1->HandleReply(p, n); };
+    ConfigReply = [this](const uint8_t* p, uint8_t n) { return FrameConfigVek1->HandleReply(p, n); };
 }
 
 TFormMainQox::~TFormMainQox() {
@@ -207,9 +210,21 @@ void TFormMainQox::CreateMenus() {
     MenuConnection->addSeparator();
     MenuConnection->addAction(ActionExit);
 
-    // frame: configuration: ActionGet, ActionSet, ActionFlash, ActionOpenConfig, ActionSaveConfig,
-    // a separator, ActionGetAll, ActionSetAll, ActionOpenAll, ActionSaveAll.
     MenuConfig = menuBar()->addMenu(QStringLiteral("Config"));
+    const auto addConfigActions = [this](std::initializer_list<QAction*> actions) {
+        for (QAction* action : actions) {
+            MenuConfig->addAction(action);
+            addAction(action);
+        }
+    };
+    TFrameConfigVek* config = FrameConfigVek1;
+    addConfigActions({config->ActionGet, config->ActionSet, config->ActionFlash, config->ActionOpenConfig,
+                      config->ActionSaveConfig});
+    MenuConfig->addSeparator();
+    addConfigActions(
+        {config->ActionGetAll, config->ActionSetAll, config->ActionOpenAll, config->ActionSaveAll});
+    // One rule enables the five transfer actions; the file actions are always enabled.
+    ActionList1.Add(config->ActionGet, [config] { config->ActionGetUpdate(); });
     // frame: test control: ActionRun (F5), ActionMelody (F9).
     MenuControl = menuBar()->addMenu(QStringLiteral("Control"));
     // frame: status: ActionLogUpdate, ActionClearLog.
@@ -268,7 +283,7 @@ void TFormMainQox::FormShow() {
     // frame: status: FrameVekStat1->Initialize(FrameConnectPort1, 0).
     FrameUpdateFW1->Initialize(FrameConnectPort1, 0, QStringLiteral("Vek"),
                                [this](const QString& line) { Log(line); });
-    // frame: configuration: FrameConfigVek1->Initialize(FrameConnectPort1, 0, log).
+    FrameConfigVek1->Initialize(FrameConnectPort1, 0, [this](const QString& line) { Log(line); });
     FrameLinkScan1->Initialize(FrameConnectPort1, [this](const QString& line) { Log(line); });
     FrameLinkScan1->OnLinkChanged = [this](bool active) { OnLinkChanged(active); };
     UpdateControls();
@@ -350,6 +365,7 @@ void TFormMainQox::SetNetBit(uint8_t bit) {
     NetBit = bit;
     // frame: firmware update, configuration and status: copy NetBit into each.
     FrameUpdateFW1->NetBit = bit;
+    FrameConfigVek1->NetBit = bit;
 }
 
 void TFormMainQox::FrameLinkScan1ListView1Change() {
@@ -397,8 +413,8 @@ void TFormMainQox::HandleIdentify(const uint8_t* payload, uint8_t length) {
     const QString number = QStringLiteral("%1").arg(serial, 8, 16, QLatin1Char('0'));
     setWindowTitle(QStringLiteral("Vek Tool [FW:%1  SN:%2]").arg(firmware, number));
     Log(QStringLiteral("FW: %1 SN: %2").arg(firmware, number));
-    // frame: configuration: its "Mode :" edit (MaskEditUpDown2) := its current configuration number,
-    // and the controller marked as identified.
+    // The configuration frame's "Mode :" shows its current record again, and the controller is known.
+    FrameConfigVek1->IdentityReceived();
 }
 
 void TFormMainQox::OnDeviceLost() {

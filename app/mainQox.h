@@ -33,6 +33,7 @@ class QMenu;
 class QPlainTextEdit;
 class QVBoxLayout;
 class QWidget;
+class TFrameConfigVek;
 class TFrameConnectPort;
 class TFrameLinkScan;
 class TFrameUpdateFW;
@@ -103,7 +104,7 @@ public:
     TFrameLinkScan* FrameLinkScan1 = nullptr;  // hidden at start
     TFrameUpdateFW* FrameUpdateFW1 = nullptr;
     // frame: FET test (TFrameFETest* FrameFETest1), hidden at start
-    // frame: configuration (TFrameConfigVek* FrameConfigVek1)
+    TFrameConfigVek* FrameConfigVek1 = nullptr;
     // frame: " TEST Control " group (GroupBox2) with its controls, RunThread and ActionRun/ActionMelody
     // frame: status (TFrameVekStat* FrameVekStat1), filling the remaining space
 

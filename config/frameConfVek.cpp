@@ -90,9 +90,6 @@ TFrameConfigVek::TFrameConfigVek(QWidget* parent) : QFrame(parent) {
     Timer3 = new QTimer(this);
     Timer3->setInterval(200);
     connect(Timer3, &QTimer::timeout, this, &TFrameConfigVek::Timer3Timer);
-    UpdateTimer = new QTimer(this);
-    UpdateTimer->setInterval(100);
-    connect(UpdateTimer, &QTimer::timeout, this, &TFrameConfigVek::ActionGetUpdate);
 
     AskOpenFileName = [this] {
         QFileDialog dialog(this, QStringLiteral("Open"), QString(), FileFilter);
@@ -404,7 +401,6 @@ void TFrameConfigVek::Initialize(TFrameConnectPort* link, uint8_t netBit, TLogEv
     for (int n = 0; n < ConfigRecordCount; ++n) Records[n] = ConfigRecord::Defaults(uint8_t(n));
     ShowRecord();
     ActionGetUpdate();
-    UpdateTimer->start();
 }
 
 void TFrameConfigVek::LogLine(const QString& text) {

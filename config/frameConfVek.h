@@ -54,7 +54,8 @@ public:
     void ActionFlashExecute();
     void ActionSetAllExecute();
     void UploadNext();
-    // Enables the transfer actions: connected, and an active link whenever the net bit is set.
+    // Enables the transfer actions: connected, and an active link whenever the net bit is set. The main
+    // window runs it while the program is idle.
     void ActionGetUpdate();
 
     // Record files.
@@ -83,7 +84,6 @@ public:
     std::array<uint8_t, 29> LastStatus{};
     bool Identified = false;
     QTimer* Timer3 = nullptr;
-    QTimer* UpdateTimer = nullptr;  // runs the actions' update rule while the program is idle
 
     // The dialogs, replaceable so that tests run without an operator. The name choosers return an empty
     // text when cancelled; ShowError shows a failed file action to the operator.
