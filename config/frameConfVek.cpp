@@ -45,8 +45,8 @@ TMaskEditUpDown* NewEdit(QWidget* parent, double min, double max, double increme
     edit->Increment = increment;
     edit->isInt = isInt;
     edit->SetValue(min);
-    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("0000.000")) +
-                        edit->UpDownWidth() + 12);
+    // Room for values such as 100.5 or -0.25; longer texts scroll inside the field.
+    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("000.000")) + edit->UpDownWidth() + 8);
     return edit;
 }
 
