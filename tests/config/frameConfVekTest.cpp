@@ -47,12 +47,10 @@ struct FrameConfig : ::testing::Test {
     bool Reply(const std::vector<uint8_t>& payload) {
         return frame.HandleReply(payload.data(), uint8_t(payload.size()));
     }
-    std::vector<TPeerPacket> Sent(size_t count) {
-        return peer.ReadPackets(count, 5000, [] { QCoreApplication::processEvents(); });
-    }
-    std::vector<TPeerPacket> SentSoFar() {
-        return peer.Drain(50, [] { QCoreApplication::processEvents(); });
-    }
+    // The writer thread puts packets on the line without the event loop; not running it keeps the real
+    // timers of the waiter and the detection sequence out of the tests, which step them themselves.
+    std::vector<TPeerPacket> Sent(size_t count) { return peer.ReadPackets(count, 5000); }
+    std::vector<TPeerPacket> SentSoFar() { return peer.Drain(50); }
     // Runs the waiter's ticks of one wait (as its 100 ms timer would), without waiting.
     void ExpireWait() {
         for (int i = frame.Waiter->Remaining(); i > 0 && frame.Waiter->Active(); --i) frame.Waiter->Tick();
@@ -232,6 +230,7 @@ TEST_F(FrameConfig, DetectionReadsTheRecordInUse) {
     EXPECT_EQ(log.last(), "Vek detected.");
     EXPECT_TRUE(frame.Timer3->isActive());
     EXPECT_EQ(frame.Timer3->interval(), 200);
+    frame.Timer3->stop();  // the test steps the sequence itself
     frame.Timer3Timer();
     frame.Timer3Timer();
     frame.Timer3Timer();  // no status yet: asked again
@@ -256,6 +255,7 @@ TEST_F(FrameConfig, DetectionReadsTheRecordInUse) {
     // Mode 16 shows as 15, the field's maximum.
     status[1 + 16] = 16;
     Reply({zuq::Cmd::Detected});
+    frame.Timer3->stop();
     frame.Timer3Timer();
     Reply(status);
     frame.Timer3Timer();
