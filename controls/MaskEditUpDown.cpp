@@ -46,6 +46,8 @@ public:
         if (parentWidget() != parent) {
             setParent(parent);  // hides this; shown again below when it belongs
             raise();
+            edit_->updateGeometry();  // the room for the button comes or goes with the parent
+            edit_->update();
         }
         const int w = edit_->UpDownWidth();
         const QRect g = edit_->geometry();
@@ -126,7 +128,7 @@ void TMaskEditUpDown::SetVisibleUpDown(bool visible) {
 }
 
 int TMaskEditUpDown::UpDownWidth() const {
-    if (!visibleUpDown_ || !button_) return 0;
+    if (!visibleUpDown_ || !button_ || !parentWidget()) return 0;  // without a parent it cannot show
     return qMax(14, style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
 }
 

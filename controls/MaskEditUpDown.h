@@ -65,7 +65,7 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
-    // Width of the spin button at the right end of the edit's rectangle (0 when hidden).
+    // Width of the spin button at the right end of the edit's rectangle (0 when hidden or parentless).
     int UpDownWidth() const;
 
 protected:

@@ -354,6 +354,7 @@ TEST_P(MaskEdit, LaidOutEditKeepsItsButtonInsideItsCell) {
     // An edit created without a parent takes its button along when a layout adopts it.
     auto* late = new TMaskEditUpDown;
     EXPECT_FALSE(late->UpDown->isVisible());
+    EXPECT_EQ(late->UpDownWidth(), 0);
     layout->addWidget(late);
     QApplication::processEvents();
     EXPECT_EQ(late->UpDown->parentWidget(), host_.get());
