@@ -19,6 +19,7 @@ namespace sim {
 
 namespace {
 constexpr size_t OutputLimit = 64 * 1024;  // beyond this the program is not reading: drop, as a UART would
+constexpr size_t InputLimit = 64 * 1024;   // bytes waiting for their wire time; a UART would overrun
 constexpr int64_t HangupRetryUs = 20'000;  // how often to look for a reopened port while nobody has it open
 int StopPipe[2] = {-1, -1};
 
@@ -136,22 +137,26 @@ void TSimLine::Queue(std::vector<uint8_t> bytes, int64_t nowUs) {
 }
 
 void TSimLine::ReadInput(int64_t nowUs) {
+    // One read per wake-up, so that input is handled as it comes instead of piling up.
     uint8_t buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(master_, buf, sizeof buf);
-        if (n <= 0) {
-            if (n < 0 && errno == EIO) peerPresent_ = false;  // the last opener has closed the port
-            return;
-        }
-        peerPresent_ = true;
-        if (byteUs_ <= 0) {
-            for (ssize_t i = 0; i < n; ++i) input_.push_back({nowUs, buf[i]});
-            continue;
-        }
-        for (ssize_t i = 0; i < n; ++i) {
-            inClock_ = std::max(inClock_, double(nowUs)) + byteUs_;
-            input_.push_back({int64_t(inClock_), buf[i]});
-        }
+    const ssize_t n = ::read(master_, buf, sizeof buf);
+    if (n <= 0) {
+        if (n < 0 && errno == EIO) peerPresent_ = false;  // the last opener has closed the port
+        return;
+    }
+    peerPresent_ = true;
+    if (byteUs_ <= 0) {
+        controller_->Feed(buf, size_t(n), nowUs);
+        return;
+    }
+    if (input_.size() + size_t(n) > InputLimit) {
+        if (options_.Line.Trace)
+            Trace(NoteLine(nowUs, "input overrun, " + std::to_string(n) + " bytes lost"));
+        return;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+        inClock_ = std::max(inClock_, double(nowUs)) + byteUs_;
+        input_.push_back({int64_t(inClock_), buf[i]});
     }
 }
 

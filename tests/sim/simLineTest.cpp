@@ -106,3 +106,39 @@ TEST(SimLine, RawWakeUpBytesAndReopeningDoNotDisturbTheController) {
         ASSERT_TRUE(client.Ask(0x01, {0x01}, 0x02, reply)) << round;
     }
 }
+
+TEST(SimLine, GarbageOnTheLineNeitherStopsItNorTouchesItsRecords) {
+    TSimProcess sim({"--nodes", "1"});
+    ASSERT_TRUE(sim.Started()) << sim.Error();
+    TSimClient client(sim.PortName());
+    std::vector<uint8_t> garbage;
+    uint32_t x = 7;
+    for (int i = 0; i < 200'000; ++i) garbage.push_back(uint8_t((x = x * 1664525u + 1013904223u) >> 24));
+    // Framed nonsense as well: a wrong sum, a length of 0, unknown commands, short payloads.
+    const std::vector<uint8_t> framed[] = {{0x5A, 0x55, 0x51, 0x53, 0x01, 0x02, 0x00, 0x00, 0x18, 0x00},
+                                           {0x5A, 0x55, 0x51, 0x53, 0x01, 0x00}};
+    for (const auto& f : framed) garbage.insert(garbage.end(), f.begin(), f.end());
+    ASSERT_TRUE(client.WriteRaw(garbage));
+    for (const std::vector<uint8_t>& p : std::vector<std::vector<uint8_t>>{{0xEE},
+                                                                           {0x18},
+                                                                           {0x17, 'Q', 'E', 'Z', 'O'},
+                                                                           {0x19},
+                                                                           {0x46},
+                                                                           {0x92, 1},
+                                                                           {0x5B},
+                                                                           {0x05},
+                                                                           {0x07, 0}}) {
+        ASSERT_TRUE(client.Send(0x01, p));
+        ASSERT_TRUE(client.Send(0x81, p));
+        ASSERT_TRUE(client.Send(0xBB, p));
+    }
+    TSimReply reply;
+    ASSERT_TRUE(client.Ask(0x01, {0x01}, 0x02, reply, 20000));
+    for (uint8_t n = 0; n < 17; ++n) {
+        ASSERT_TRUE(client.Ask(0x01, {0x19, n}, 0x1A, reply));
+        ASSERT_EQ(reply.payload.size(), 52u);
+        EXPECT_EQ(std::string(reply.payload.begin() + 1, reply.payload.begin() + 5), "QEZO");
+        EXPECT_EQ(reply.payload[7], n);
+        EXPECT_EQ(reply.payload[1 + 20] | (reply.payload[1 + 21] << 8), 300) << int(n);  // Max_Current
+    }
+}
