@@ -1,5 +1,6 @@
 // Runs the built vek-sim for a test: starts it with the given options, reads the path of its port from
-// the first line of its output, and stops it (SIGTERM, then SIGKILL) when the object goes away.
+// the first line of its output, and stops it (SIGTERM, then SIGKILL) when the object goes away. The
+// simulator is also killed if the thread that started it ends first, so a crashed test leaves none.
 #pragma once
 
 #include <sys/types.h>
