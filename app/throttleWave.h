@@ -9,8 +9,8 @@ enum class TWaveType : int { Switch = 0, Random = 1, Linear = 2 };
 
 // Minimum and maximum throttle of the configuration record in use, in tenths of a percent.
 struct TThrottleLimits {
-    uint16_t MinPWM = 0;
-    uint16_t MaxPWM = 1000;
+    uint16_t MinPWM = 40;  // the defaults of a record
+    uint16_t MaxPWM = 950;
 };
 
 // What one tick reads from the controls.
