@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QStringList>
+#include <QStyleOptionFrame>
 #include <QTest>
 #include <memory>
 
@@ -330,6 +331,24 @@ TEST_P(MaskEdit, SpinButtonFollowsTheEdit) {
     QPointer<QWidget> guard(b);
     delete e;
     EXPECT_TRUE(guard.isNull());
+}
+
+TEST_P(MaskEdit, TextBoxIsDrawnLeftOfTheButton) {
+    struct TProbe : TMaskEditUpDown {
+        using TMaskEditUpDown::TMaskEditUpDown;
+        QRect Panel() const {
+            QStyleOptionFrame option;
+            initStyleOption(&option);
+            return option.rect;
+        }
+    };
+    auto* e = new TProbe(host_.get());
+    host_->show();
+    e->setGeometry(5, 5, 100, 24);
+    EXPECT_EQ(e->Panel(), QRect(0, 0, 100 - e->UpDownWidth(), 24));
+    EXPECT_EQ(e->mapToParent(e->Panel().topRight()) + QPoint(1, 0), e->UpDown->geometry().topLeft());
+    e->SetVisibleUpDown(false);
+    EXPECT_EQ(e->Panel(), QRect(0, 0, 100, 24));
 }
 
 TEST_P(MaskEdit, LaidOutEditKeepsItsButtonInsideItsCell) {
