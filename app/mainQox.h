@@ -17,6 +17,7 @@
 //     ConfigReply or StatusReply in the constructor; OnPacket offers packets in its fixed order and
 //     skips empty slots.
 //  5. Net bit: SetNetBit copies the bit into the firmware, configuration and status frames.
+//  6. The status frame repaints its channel list when the window is resized (a resizeEvent here).
 #pragma once
 
 #include <QMainWindow>

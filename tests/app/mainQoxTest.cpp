@@ -111,6 +111,22 @@ TEST_F(MainWindow, DispatchOrderAndWhatTheWindowTakes) {
     }
 }
 
+TEST_F(MainWindow, RealFramesKeepTheDispatchOrder) {
+    TListedPeer peer;
+    Connect(peer);
+    Packet(0x04, {zuq::Cmd::Echo});
+    EXPECT_EQ(LogLines(*window).count("Echo is received."), 1);
+    // The link scan takes the active-link reply before anything else sees it.
+    Packet(0x04, {zuq::Cmd::ActiveLink, 3});
+    EXPECT_EQ(window->FrameConnectPort1->ActiveLink, 3);
+    EXPECT_EQ(window->windowTitle(), "Vek Tool");
+    // It passes the identity on, so the window still sets its caption.
+    Packet(
+        0x04,
+        {zuq::Cmd::Identify, '2', '.', '1', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0});
+    EXPECT_EQ(window->windowTitle(), "Vek Tool [FW:2.1  SN:00000001]");
+}
+
 TEST_F(MainWindow, IdentityReplySetsCaptionAndLogs) {
     TListedPeer peer;
     Connect(peer);
