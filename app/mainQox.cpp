@@ -22,9 +22,13 @@
 #include <QTemporaryFile>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/logo.h"
+#include "app/testControl.h"
 #include "config/frameConfVek.h"
+#include "controls/MaskEditUpDown.h"
+#include "fettest/frameVekfetest.h"
 #include "firmware/frameLenkExt.h"
 #include "firmware/frameUpFW.h"
 #include "link/frameConnect.h"
@@ -123,10 +127,13 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
             &TFormMainQox::FrameLinkScan1ListView1Change);
     FrameUpdateFW1 = new TFrameUpdateFW(Panel);
     MainLayout->addWidget(FrameUpdateFW1);
-    // frame: FET test, hidden at start: FrameFETest1 = new TFrameFETest(Panel); addWidget; hide().
+    FrameFETest1 = new TFrameFETest(Panel);
+    MainLayout->addWidget(FrameFETest1);
+    FrameFETest1->hide();
     FrameConfigVek1 = new TFrameConfigVek(Panel);
     MainLayout->addWidget(FrameConfigVek1);
-    // frame: " TEST Control " group (71 pixels high) with its controls.
+    GroupBox2 = new TTestControl(Panel);
+    MainLayout->addWidget(GroupBox2);
     // frame: status, filling the remaining space: it takes this stretch's place (addWidget(..., 1)).
     MainLayout->addStretch(1);
 
@@ -167,6 +174,8 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
 }
 
 TFormMainQox::~TFormMainQox() {
+    // Before the connection frame and its port go: no tick may run against them.
+    GroupBox2->Shutdown();
     if (logWindow_) DockLog();
 }
 
@@ -225,8 +234,13 @@ void TFormMainQox::CreateMenus() {
         {config->ActionGetAll, config->ActionSetAll, config->ActionOpenAll, config->ActionSaveAll});
     // One rule enables the five transfer actions; the file actions are always enabled.
     ActionList1.Add(config->ActionGet, [config] { config->ActionGetUpdate(); });
-    // frame: test control: ActionRun (F5), ActionMelody (F9).
     MenuControl = menuBar()->addMenu(QStringLiteral("Control"));
+    for (QAction* action : {GroupBox2->ActionRun, GroupBox2->ActionMelody}) {
+        MenuControl->addAction(action);
+        addAction(action);
+    }
+    ActionList1.Add(GroupBox2->ActionRun, [this] { GroupBox2->ActionRunUpdate(); });
+    ActionList1.Add(GroupBox2->ActionMelody, [this] { GroupBox2->ActionMelodyUpdate(); });
     // frame: status: ActionLogUpdate, ActionClearLog.
     MenuStatus = menuBar()->addMenu(QStringLiteral("Status"));
     // frame: firmware update: ActionOpenFW, ActionUpdateFW, ActionReset.
@@ -255,8 +269,8 @@ void TFormMainQox::CreateMenus() {
     for (QAction* item : MenuView->actions()) addAction(item);
     connect(ViewConnection, &QAction::toggled, GroupBox1, &QWidget::setVisible);
     connect(ViewNetCAN, &QAction::toggled, FrameLinkScan1, &QWidget::setVisible);
-    // frame: test control: connect(ViewTestControl, &QAction::toggled, GroupBox2, &QWidget::setVisible);
-    // frame: FET test: connect(ViewFETest, &QAction::toggled, FrameFETest1, &QWidget::setVisible);
+    connect(ViewTestControl, &QAction::toggled, GroupBox2, &QWidget::setVisible);
+    connect(ViewFETest, &QAction::toggled, FrameFETest1, &QWidget::setVisible);
     // "Config" and "Status" only toggle their tick marks.
 
     for (QMenu* menu : {MenuConnection, MenuConfig, MenuControl, MenuStatus, MenuFirmware, MenuView})
@@ -279,7 +293,16 @@ void TFormMainQox::FormShow() {
                                 {}, [this] { OnDeviceLost(); });
     FrameConnectPort1->RefreshPorts();
     if (QFile::exists(IniPath)) LoadIni();
-    // frame: test control: its defaults, then RunThread created and started.
+    // The tick clamps to the limits of the record that the configuration frame's "Mode :" selects.
+    GroupBox2->Initialize(
+        FrameConnectPort1, [this] { return NetBit; },
+        [this] {
+            const int n =
+                std::clamp(FrameConfigVek1->MaskEditUpDown2->GetIntValue(), 0, ConfigRecordCount - 1);
+            const ConfigRecord& record = FrameConfigVek1->Records[size_t(n)];
+            return TThrottleLimits{record.min_PWM, record.max_PWM};
+        });
+    FrameFETest1->Initialize(FrameConnectPort1, [this] { return NetBit; });
     // frame: status: FrameVekStat1->Initialize(FrameConnectPort1, 0).
     FrameUpdateFW1->Initialize(FrameConnectPort1, 0, QStringLiteral("Vek"),
                                [this](const QString& line) { Log(line); });
@@ -291,6 +314,8 @@ void TFormMainQox::FormShow() {
 }
 
 void TFormMainQox::closeEvent(QCloseEvent* event) {
+    // RUN released and the pacing thread stopped while the port is still open.
+    GroupBox2->Shutdown();
     SaveIni();
     if (logWindow_) DockLog();
     event->accept();
@@ -358,7 +383,7 @@ bool TFormMainQox::IsConnected() const {
 void TFormMainQox::UpdateControls() {
     const bool open = IsConnected();
     ActionPing->setEnabled(open);
-    // frame: test control: melody button and RUN button enabled while open; RUN released when closed.
+    GroupBox2->UpdateActions();  // MELODY and RUN enabled while open; RUN released when closed
 }
 
 void TFormMainQox::SetNetBit(uint8_t bit) {

@@ -36,8 +36,10 @@ class QVBoxLayout;
 class QWidget;
 class TFrameConfigVek;
 class TFrameConnectPort;
+class TFrameFETest;
 class TFrameLinkScan;
 class TFrameUpdateFW;
+class TTestControl;
 
 class TFormMainQox : public QMainWindow {
     Q_OBJECT
@@ -104,9 +106,9 @@ public:
     QLabel* Image1 = nullptr;                  // the logo
     TFrameLinkScan* FrameLinkScan1 = nullptr;  // hidden at start
     TFrameUpdateFW* FrameUpdateFW1 = nullptr;
-    // frame: FET test (TFrameFETest* FrameFETest1), hidden at start
+    TFrameFETest* FrameFETest1 = nullptr;  // hidden at start
     TFrameConfigVek* FrameConfigVek1 = nullptr;
-    // frame: " TEST Control " group (GroupBox2) with its controls, RunThread and ActionRun/ActionMelody
+    TTestControl* GroupBox2 = nullptr;  // " TEST Control ": its controls, RunThread, ActionRun, ActionMelody
     // frame: status (TFrameVekStat* FrameVekStat1), filling the remaining space
 
     QMenu* MenuConnection = nullptr;
