@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "app/mainQox.h"
+#include "config/frameConfVek.h"
 #include "firmware/frameLenkExt.h"
 #include "firmware/frameUpFW.h"
 #include "link/frameConnect.h"
@@ -174,21 +175,30 @@ TEST_F(FirmwareE2e, ScanFindsThreeNodesAndTheChosenOneAnswersOverTheNet) {
         ProcessEventsUntil([&] { return window->FrameLinkScan1->Label4->text() == "5e000103"; }, Deadline));
     EXPECT_EQ(window->FrameLinkScan1->Label2->text(), "VekSim 1.0");
 
-    // A configuration request with the net bit goes to node 2, which answers over the net.
-    uint8_t channel = 0, number = 0xFF;
+    // Config > Get now goes to node 2 with the net bit, and node 2 answers over the net.
+    std::vector<uint8_t> configChannels;
     TComRW& port = *window->FrameConnectPort1->ComRW;
     const auto dispatch = port.OnPacket;
     port.OnPacket = [&](const uint8_t* p, uint8_t n, uint8_t ch) {
-        if (n >= 8 && p[0] == zuq::Cmd::ConfigData) {
-            channel = ch;
-            number = p[7];  // the record's number
-        }
+        if (n >= 1 && p[0] == zuq::Cmd::ConfigData) configChannels.push_back(ch);
         dispatch(p, n, ch);
     };
-    port.SendCommandByte(zuq::ChannelApp | window->NetBit, zuq::Cmd::ConfigGet, 4);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return channel != 0; }, Deadline));
-    EXPECT_EQ(channel, 0x84);
-    EXPECT_EQ(number, 4);
+    TFrameConfigVek* config = window->FrameConfigVek1;
+    EXPECT_EQ(config->NetBit, 0x80);
+    window->ActionList1.UpdateAll();
+    ASSERT_TRUE(config->ActionGet->isEnabled());
+    const int before = int(Log().size());
+    config->ActionGet->trigger();
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] {
+            const QStringList lines = Log().mid(before);
+            return std::any_of(lines.begin(), lines.end(), [](const QString& l) {
+                return l.startsWith("Vek#2: Config #") && l.endsWith(" downloaded.");
+            });
+        },
+        Deadline))
+        << Log().join('\n').toStdString();
+    EXPECT_EQ(configChannels, std::vector<uint8_t>{0x84});
     window->FrameUpdateFW1->LogLine("check");
     EXPECT_EQ(Log().last(), "Vek#2: check");
 }
