@@ -1,0 +1,333 @@
+#include "telemetry/frameVekStatus.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "controls/MaskEditUpDown.h"
+#include "link/frameConnect.h"
+#include "link/treadRW.h"
+#include "link/zuq.h"
+#include "telemetry/fGraph.h"
+
+namespace {
+
+uint16_t U16(const uint8_t* bytes, size_t offset) {
+    return static_cast<uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+}
+int16_t S16(const uint8_t* bytes, size_t offset) {
+    return static_cast<int16_t>(U16(bytes, offset));
+}
+
+// Draws the check box of an item as the list would, and leaves the rest of the row to the frame.
+class TChannelDelegate : public QStyledItemDelegate {
+public:
+    TChannelDelegate(TFrameVekStat* frame, QObject* parent) : QStyledItemDelegate(parent), frame_(frame) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        // The row background first, so that the check box stands on the selection colour too.
+        painter->save();
+        painter->fillRect(
+            opt.rect, (opt.state & QStyle::State_Selected) ? opt.palette.highlight() : opt.palette.base());
+        const QRect check = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, widget);
+        QStyleOptionViewItem box = opt;
+        box.rect = check;
+        box.state = box.state & ~QStyle::State_HasFocus;
+        box.state |= opt.checkState == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
+        style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, widget);
+        const QRect item(check.right() + 4, opt.rect.top(), opt.rect.right() - check.right() - 4,
+                         opt.rect.height());
+        painter->setBrush(painter->background());
+        painter->setPen((opt.state & QStyle::State_Selected) ? opt.palette.color(QPalette::HighlightedText)
+                                                             : opt.palette.color(QPalette::Text));
+        painter->setBrush((opt.state & QStyle::State_Selected) ? opt.palette.highlight()
+                                                               : opt.palette.base());
+        frame_->CheckListBox1DrawItem(*painter, index.row(), item);
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), 24);
+    }
+
+private:
+    TFrameVekStat* frame_;
+};
+
+TMaskEditUpDown* NewEdit(QWidget* parent, double min, double max, double value) {
+    auto* edit = new TMaskEditUpDown(parent);
+    edit->Min = min;
+    edit->Max = max;
+    edit->Increment = 1;
+    edit->isInt = true;
+    edit->SetValue(value);
+    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + edit->UpDownWidth() +
+                        8);
+    return edit;
+}
+
+}  // namespace
+
+const TFrameVekStat::TChannel TFrameVekStat::Channels[ChannelCount] = {
+    {"Throttle (%)", 0.1, 255, 0, 0},
+    {"Current (A)", 0.1, 0, 0, 255},
+    {"Averrage Current (A)", 0.1, 128, 128, 0},
+    {"Voltage (V)", 0.1, 0, 128, 0},
+    {"Temperature (C)", 0.1, 128, 0, 128},
+    {"Temp.MCU (C)", 0.1, 0, 0, 128},
+    {"Averrage Speed (rpm)", 1.0, 0, 128, 128},
+    {"Timig delay (mks)", 1.0, 128, 128, 128},
+    {"Input CAN", 1.0, 96, 96, 96},
+    {"Input I2C", 1.0, 0, 0, 0},
+    {"Input PWM", 1.0, 0, 255, 0},
+    {"Input PC", 1.0, 255, 0, 255},
+    {"Debug", 1.0, 0, 0, 0},
+};
+
+StatusRecord StatusRecord::FromBytes(const uint8_t* data, size_t count) {
+    uint8_t b[Size] = {};
+    if (data != nullptr) std::copy(data, data + std::min(count, Size), b);
+    StatusRecord r;
+    r.Current = S16(b, 0);
+    r.Voltage = U16(b, 2);
+    r.Temperature = S16(b, 4);
+    r.ThrottleLevel = U16(b, 6);
+    r.TempMcu = S16(b, 8);
+    r.AvgCurrent = S16(b, 10);
+    r.AvgSpeed = U16(b, 12);
+    r.TimingDelay = U16(b, 14);
+    r.Mode = b[16];
+    r.Address = b[17];
+    r.Flags = b[18];
+    r.InputPwm = U16(b, 19);
+    r.InputI2c = U16(b, 21);
+    r.InputCan = U16(b, 23);
+    r.InputPc = U16(b, 25);
+    r.Debug = S16(b, 27);
+    return r;
+}
+
+float StatusRecord::Channel(int index) const {
+    switch (index) {
+        case 0:
+            return ThrottleLevel;
+        case 1:
+            return Current;
+        case 2:
+            return AvgCurrent;
+        case 3:
+            return Voltage;
+        case 4:
+            return Temperature;
+        case 5:
+            return TempMcu;
+        case 6:
+            return AvgSpeed;
+        case 7:
+            return TimingDelay;
+        case 8:
+            return InputCan;
+        case 9:
+            return InputI2c;
+        case 10:
+            return InputPwm;
+        case 11:
+            return InputPc;
+        case 12:
+            return Debug;
+        default:
+            return 0.0f;
+    }
+}
+
+TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    GroupBox3 = new QGroupBox(QStringLiteral(" Status "), this);
+    outer->addWidget(GroupBox3);
+    auto* row = new QHBoxLayout(GroupBox3);
+
+    auto* left = new QWidget(GroupBox3);
+    left->setFixedWidth(223);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(left);
+    FrameGraph1 = new TFrameGraph(GroupBox3);
+    row->addWidget(FrameGraph1, 1);
+
+    // Display only: the controller's mode, address and state flags.
+    Panel3 = new QFrame(left);
+    Panel3->setFrameShape(QFrame::StyledPanel);
+    Panel3->setEnabled(false);
+    auto* grid = new QGridLayout(Panel3);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setVerticalSpacing(2);
+    Label14 = new QLabel(QStringLiteral("Mode: "), Panel3);
+    MaskEditUpDown12 = NewEdit(Panel3, 0, 16, 0);
+    Label15 = new QLabel(QStringLiteral("Address:"), Panel3);
+    MaskEditUpDown13 = NewEdit(Panel3, 0, 16, 0);
+    grid->addWidget(Label14, 0, 0);
+    grid->addWidget(MaskEditUpDown12, 0, 1);
+    grid->addWidget(Label15, 1, 0);
+    grid->addWidget(MaskEditUpDown13, 1, 1);
+    const char* captions[8] = {"Stopped",  "Starting", "Overheat",      "Overload",
+                               "Blocking", "Test",     "Short-circuit", "Sound"};
+    for (int bit = 0; bit < 8; ++bit) {
+        FlagBoxes[bit] = new QCheckBox(QString::fromLatin1(captions[bit]), Panel3);
+        grid->addWidget(FlagBoxes[bit], 2 + bit / 2, bit % 2);
+    }
+    CheckBox7 = FlagBoxes[0];
+    CheckBox8 = FlagBoxes[1];
+    CheckBox9 = FlagBoxes[2];
+    CheckBox10 = FlagBoxes[3];
+    CheckBox11 = FlagBoxes[4];
+    CheckBox2 = FlagBoxes[5];
+    CheckBox12 = FlagBoxes[6];
+    CheckBox1 = FlagBoxes[7];
+    leftLayout->addWidget(Panel3);
+
+    ActionLogUpdate = new QAction(QStringLiteral("UPDATE"), this);
+    ActionLogUpdate->setToolTip(QStringLiteral("Start log"));
+    ActionLogUpdate->setStatusTip(QStringLiteral("Start log"));
+    ActionLogUpdate->setCheckable(true);
+    ActionLogUpdate->setChecked(true);
+    connect(ActionLogUpdate, &QAction::triggered, this, &TFrameVekStat::ActionLogUpdateExecute);
+    ActionClearLog = new QAction(QStringLiteral("CLEAR"), this);
+    ActionClearLog->setToolTip(QStringLiteral("Clear log"));
+    ActionClearLog->setStatusTip(QStringLiteral("Clear log"));
+    connect(ActionClearLog, &QAction::triggered, this, &TFrameVekStat::ActionClearLogExecute);
+
+    Panel4 = new QFrame(left);
+    auto* controls = new QHBoxLayout(Panel4);
+    controls->setContentsMargins(0, 2, 0, 2);
+    ASpeedButton1 = new QToolButton(Panel4);
+    ASpeedButton1->setDefaultAction(ActionLogUpdate);  // a click executes the action, which flips it
+    SpeedButton2 = new QToolButton(Panel4);
+    SpeedButton2->setDefaultAction(ActionClearLog);
+    Label1 = new QLabel(QStringLiteral("Refresh rate:"), Panel4);
+    MaskEditUpDown1 = NewEdit(Panel4, 1, 250, 20);
+    MaskEditUpDown1->OnUpdate = [this] { MaskEditUpDown1Update(); };
+    controls->addWidget(ASpeedButton1);
+    controls->addWidget(SpeedButton2);
+    controls->addWidget(Label1);
+    controls->addWidget(MaskEditUpDown1);
+    controls->addStretch(1);
+    leftLayout->addWidget(Panel4);
+
+    CheckListBox1 = new QListWidget(left);
+    CheckListBox1->setItemDelegate(new TChannelDelegate(this, CheckListBox1));
+    CheckListBox1->setUniformItemSizes(true);
+    connect(CheckListBox1, &QListWidget::itemChanged, this, &TFrameVekStat::CheckListBox1ClickCheck);
+    leftLayout->addWidget(CheckListBox1, 1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TFrameVekStat::Timer1Timer);
+    Timer1->start();
+}
+
+TFrameVekStat::~TFrameVekStat() = default;
+
+void TFrameVekStat::Initialize(TFrameConnectPort* link, uint8_t netBit) {
+    Link = link;
+    NetBit = netBit;
+    FrameGraph1->InitGraph();
+    FrameGraph1->BackColor = QColor(255, 255, 255);
+    for (int i = 0; i < ChannelCount; ++i) {
+        const TChannel& c = Channels[i];
+        FrameGraph1->SetChannel(i, false, QColor(c.Red, c.Green, c.Blue), true, QString::fromLatin1(c.Name),
+                                c.Scale);
+    }
+    const QSignalBlocker blocker(CheckListBox1);
+    CheckListBox1->clear();
+    for (int i = 0; i < ChannelCount; ++i) {
+        auto* item = new QListWidgetItem(FrameGraph1->ChannelName(i), CheckListBox1);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+}
+
+bool TFrameVekStat::HandleReply(const uint8_t* payload, uint8_t length) {
+    if (payload == nullptr || length < 1 || payload[0] != zuq::Cmd::Status) return true;
+    Record = StatusRecord::FromBytes(payload + 1, static_cast<size_t>(length - 1));
+    ApplyRecord();
+    return true;
+}
+
+void TFrameVekStat::ApplyRecord() {
+    if (ASpeedButton1->isChecked())
+        for (int i = 0; i < ChannelCount; ++i) FrameGraph1->AddValue(i, Record.Channel(i));
+    MaskEditUpDown12->SetValue(Record.Mode);
+    MaskEditUpDown13->SetValue(Record.Address);
+    for (int bit = 0; bit < 8; ++bit) FlagBoxes[bit]->setChecked((Record.Flags >> bit) & 1);
+    CheckListBox1->viewport()->update();
+}
+
+void TFrameVekStat::RequestStatus() {
+    ApplyRecord();
+    if (Link == nullptr || !Link->IsConnected()) return;
+    const int value = ASpeedButton1->isChecked() ? std::clamp(MaskEditUpDown1->GetIntValue(), 1, 250) : 0;
+    Link->ComRW->SendCommandByte(static_cast<uint8_t>(NetBit | zuq::ChannelApp), zuq::Cmd::StatusRequest,
+                                 static_cast<uint8_t>(value));
+}
+
+void TFrameVekStat::Timer1Timer() {
+    RequestStatus();
+}
+
+void TFrameVekStat::MaskEditUpDown1Update() {
+    RequestStatus();
+}
+
+void TFrameVekStat::ActionLogUpdateExecute() {
+    ASpeedButton1->setChecked(ActionLogUpdate->isChecked());
+    RequestStatus();
+}
+
+void TFrameVekStat::ActionLogUpdateUpdate() {
+    ASpeedButton1->setChecked(ActionLogUpdate->isChecked());
+}
+
+void TFrameVekStat::ActionClearLogExecute() {
+    FrameGraph1->Clear();
+}
+
+void TFrameVekStat::CheckListBox1ClickCheck() {
+    for (int i = 0; i < CheckListBox1->count(); ++i)
+        FrameGraph1->SetVisible(i, CheckListBox1->item(i)->checkState() == Qt::Checked);
+    FrameGraph1->RecomputeRange();
+}
+
+// Name on the left, value right-aligned before the channel's colour square at the right end.
+void TFrameVekStat::CheckListBox1DrawItem(QPainter& canvas, int index, const QRect& rect) {
+    const int right = rect.x() + rect.width();
+    const int h = rect.height();
+    QRect swatch(right - h, rect.y(), h, h);
+    const QFontMetrics metrics = canvas.fontMetrics();
+    const int dy = (h - metrics.horizontalAdvance(QStringLiteral("A"))) / 4;
+    canvas.fillRect(rect, canvas.brush());
+    canvas.drawText(rect.x(), rect.y() + dy + metrics.ascent(), FrameGraph1->ChannelName(index));
+    const QString value = QString::asprintf("%.0f", FrameGraph1->ChannelValue(index));
+    canvas.drawText(swatch.x() - (metrics.horizontalAdvance(value) + 2), rect.y() + dy + metrics.ascent(),
+                    value);
+    canvas.setBrush(FrameGraph1->ChannelColor(index, QColor(0, 0, 0)));
+    swatch.adjust(1, 1, -1, -1);
+    // A Qt rectangle outline covers one pixel more to the right and below than its fill.
+    canvas.drawRect(swatch.adjusted(0, 0, -1, -1));
+}

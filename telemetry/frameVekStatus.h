@@ -1,0 +1,108 @@
+// The status frame: polls the controller for its telemetry once a second, plots the thirteen channels
+// on the graph, shows mode, address and state flags, and lists the channels with their latest values.
+#pragma once
+
+#include <QFrame>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPainter;
+class QTimer;
+class QToolButton;
+class TFrameConnectPort;
+class TFrameGraph;
+class TMaskEditUpDown;
+
+// The payload of a Status reply after its command byte: 29 bytes, little-endian, no padding.
+struct StatusRecord {
+    static constexpr size_t Size = 29;
+
+    int16_t Current = 0;
+    uint16_t Voltage = 0;
+    int16_t Temperature = 0;
+    uint16_t ThrottleLevel = 0;
+    int16_t TempMcu = 0;
+    int16_t AvgCurrent = 0;
+    uint16_t AvgSpeed = 0;
+    uint16_t TimingDelay = 0;
+    uint8_t Mode = 0;
+    uint8_t Address = 0;
+    uint8_t Flags = 0;
+    uint16_t InputPwm = 0;
+    uint16_t InputI2c = 0;
+    uint16_t InputCan = 0;
+    uint16_t InputPc = 0;
+    int16_t Debug = 0;
+
+    // Reads the first min(count, Size) bytes; the rest of the record stays zero.
+    static StatusRecord FromBytes(const uint8_t* data, size_t count);
+    // The value of telemetry channel 0..12 as it goes to the graph.
+    float Channel(int index) const;
+};
+
+class TFrameVekStat : public QFrame {
+    Q_OBJECT
+public:
+    static constexpr int ChannelCount = 13;
+    struct TChannel {
+        const char* Name;
+        double Scale;
+        uint8_t Red, Green, Blue;
+    };
+    static const TChannel Channels[ChannelCount];
+
+    explicit TFrameVekStat(QWidget* parent = nullptr);
+    ~TFrameVekStat() override;
+
+    void Initialize(TFrameConnectPort* link, uint8_t netBit);
+    // Takes nothing: always true, so the packet goes on to the next frame.
+    bool HandleReply(const uint8_t* payload, uint8_t length);
+    void ApplyRecord();
+    void RequestStatus();
+
+    void Timer1Timer();
+    void MaskEditUpDown1Update();
+    void ActionLogUpdateExecute();
+    void ActionLogUpdateUpdate();
+    void ActionClearLogExecute();
+    void CheckListBox1ClickCheck();
+    void CheckListBox1DrawItem(QPainter& canvas, int index, const QRect& rect);
+
+    TFrameConnectPort* Link = nullptr;
+    uint8_t NetBit = 0;
+    StatusRecord Record;
+
+    QGroupBox* GroupBox3 = nullptr;
+    QFrame* Panel3 = nullptr;
+    QLabel* Label14 = nullptr;
+    TMaskEditUpDown* MaskEditUpDown12 = nullptr;  // "Mode: "
+    QLabel* Label15 = nullptr;
+    TMaskEditUpDown* MaskEditUpDown13 = nullptr;  // "Address:"
+    QCheckBox* CheckBox7 = nullptr;               // Stopped
+    QCheckBox* CheckBox8 = nullptr;               // Starting
+    QCheckBox* CheckBox9 = nullptr;               // Overheat
+    QCheckBox* CheckBox10 = nullptr;              // Overload
+    QCheckBox* CheckBox11 = nullptr;              // Blocking
+    QCheckBox* CheckBox2 = nullptr;               // Test
+    QCheckBox* CheckBox12 = nullptr;              // Short-circuit
+    QCheckBox* CheckBox1 = nullptr;               // Sound
+    QFrame* Panel4 = nullptr;
+    QToolButton* ASpeedButton1 = nullptr;  // UPDATE
+    QToolButton* SpeedButton2 = nullptr;   // CLEAR
+    QLabel* Label1 = nullptr;
+    TMaskEditUpDown* MaskEditUpDown1 = nullptr;  // "Refresh rate:"
+    QListWidget* CheckListBox1 = nullptr;
+    TFrameGraph* FrameGraph1 = nullptr;
+    QAction* ActionLogUpdate = nullptr;
+    QAction* ActionClearLog = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // The state boxes in the order of the Flags bits 0..7.
+    QCheckBox* FlagBoxes[8] = {};
+};
