@@ -33,6 +33,7 @@
 #include "firmware/frameUpFW.h"
 #include "link/frameConnect.h"
 #include "link/zuq.h"
+#include "telemetry/frameVekStatus.h"
 
 namespace {
 const QString Caption = QStringLiteral("Vek Tool");
@@ -134,8 +135,8 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
     MainLayout->addWidget(FrameConfigVek1);
     GroupBox2 = new TTestControl(Panel);
     MainLayout->addWidget(GroupBox2);
-    // frame: status, filling the remaining space: it takes this stretch's place (addWidget(..., 1)).
-    MainLayout->addStretch(1);
+    FrameVekStat1 = new TFrameVekStat(Panel);
+    MainLayout->addWidget(FrameVekStat1, 1);
 
     auto* bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("StatusBar1"));
@@ -171,6 +172,7 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
     LinkScanReply = [this](const uint8_t* p, uint8_t n) { return FrameLinkScan1->HandleReply(p, n); };
     FirmwareReply = [this](const uint8_t* p, uint8_t n) { return FrameUpdateFW1->HandleReply(p, n); };
     ConfigReply = [this](const uint8_t* p, uint8_t n) { return FrameConfigVek1->HandleReply(p, n); };
+    StatusReply = [this](const uint8_t* p, uint8_t n) { return FrameVekStat1->HandleReply(p, n); };
 }
 
 TFormMainQox::~TFormMainQox() {
@@ -241,8 +243,12 @@ void TFormMainQox::CreateMenus() {
     }
     ActionList1.Add(GroupBox2->ActionRun, [this] { GroupBox2->ActionRunUpdate(); });
     ActionList1.Add(GroupBox2->ActionMelody, [this] { GroupBox2->ActionMelodyUpdate(); });
-    // frame: status: ActionLogUpdate, ActionClearLog.
     MenuStatus = menuBar()->addMenu(QStringLiteral("Status"));
+    for (QAction* action : {FrameVekStat1->ActionLogUpdate, FrameVekStat1->ActionClearLog}) {
+        MenuStatus->addAction(action);
+        addAction(action);
+    }
+    ActionList1.Add(FrameVekStat1->ActionLogUpdate, [this] { FrameVekStat1->ActionLogUpdateUpdate(); });
     // frame: firmware update: ActionOpenFW, ActionUpdateFW, ActionReset.
     MenuFirmware = menuBar()->addMenu(QStringLiteral("Firmware"));
     for (QAction* action :
@@ -303,7 +309,7 @@ void TFormMainQox::FormShow() {
             return TThrottleLimits{record.min_PWM, record.max_PWM};
         });
     FrameFETest1->Initialize(FrameConnectPort1, [this] { return NetBit; });
-    // frame: status: FrameVekStat1->Initialize(FrameConnectPort1, 0).
+    FrameVekStat1->Initialize(FrameConnectPort1, 0);
     FrameUpdateFW1->Initialize(FrameConnectPort1, 0, QStringLiteral("Vek"),
                                [this](const QString& line) { Log(line); });
     FrameConfigVek1->Initialize(FrameConnectPort1, 0, [this](const QString& line) { Log(line); });
@@ -311,6 +317,11 @@ void TFormMainQox::FormShow() {
     FrameLinkScan1->OnLinkChanged = [this](bool active) { OnLinkChanged(active); };
     UpdateControls();
     ActionList1.UpdateAll();
+}
+
+void TFormMainQox::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FrameVekStat1->CheckListBox1->viewport()->update();
 }
 
 void TFormMainQox::closeEvent(QCloseEvent* event) {
@@ -391,6 +402,7 @@ void TFormMainQox::SetNetBit(uint8_t bit) {
     // frame: firmware update, configuration and status: copy NetBit into each.
     FrameUpdateFW1->NetBit = bit;
     FrameConfigVek1->NetBit = bit;
+    FrameVekStat1->NetBit = bit;
 }
 
 void TFormMainQox::FrameLinkScan1ListView1Change() {
@@ -401,8 +413,8 @@ void TFormMainQox::OnLinkChanged(bool active) {
     UpdateControls();
     if (!IsConnected()) return;
     uint8_t value = 0;
-    // frame: status: when its log button is down and `active`, value := its "Refresh rate:" as integer.
-    (void)active;
+    if (active && FrameVekStat1->ASpeedButton1->isChecked())
+        value = static_cast<uint8_t>(std::clamp(FrameVekStat1->MaskEditUpDown1->GetIntValue(), 1, 250));
     FrameConnectPort1->ComRW->SendCommandByte(zuq::ChannelApp | NetBit, zuq::Cmd::StatusRequest, value);
 }
 

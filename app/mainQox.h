@@ -40,6 +40,7 @@ class TFrameFETest;
 class TFrameLinkScan;
 class TFrameUpdateFW;
 class TTestControl;
+class TFrameVekStat;
 
 class TFormMainQox : public QMainWindow {
     Q_OBJECT
@@ -109,7 +110,7 @@ public:
     TFrameFETest* FrameFETest1 = nullptr;  // hidden at start
     TFrameConfigVek* FrameConfigVek1 = nullptr;
     TTestControl* GroupBox2 = nullptr;  // " TEST Control ": its controls, RunThread, ActionRun, ActionMelody
-    // frame: status (TFrameVekStat* FrameVekStat1), filling the remaining space
+    TFrameVekStat* FrameVekStat1 = nullptr;  // filling the remaining space
 
     QMenu* MenuConnection = nullptr;
     QMenu* MenuConfig = nullptr;
@@ -136,6 +137,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
