@@ -12,12 +12,14 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "app/mainQox.h"
 #include "firmware/frameLenkExt.h"
 #include "firmware/frameUpFW.h"
 #include "link/frameConnect.h"
 #include "link/simPortFolder.h"
+#include "telemetry/frameVekStatus.h"
 #include "support/ptyPeer.h"
 #include "support/qtWait.h"
 
@@ -35,6 +37,7 @@ struct LinkWindow : ::testing::Test {
         window->Beep = [] {};
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window->FrameVekStat1->Timer1->stop();  // its one-second status requests would mix in
         window->FrameConnectPort1->RefreshPorts();
         QComboBox* list = window->FrameConnectPort1->ComboBox1;
         list->setCurrentIndex(list->findText(link));
@@ -137,7 +140,8 @@ TEST_F(LinkWindow, ListSelectionDrivesTheNetBit) {
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0].channel, 0x81);
     EXPECT_EQ(sent[0].payload, Bytes{0x77});
-    EXPECT_EQ(sent[1].payload, (Bytes{0x33, 0}));
+    // Link confirmed and the status frame's UPDATE down: polling resumes at its refresh rate.
+    EXPECT_EQ(sent[1].payload, (Bytes{0x33, 20}));
 
     const QPoint empty(list->viewport()->width() - 3, list->viewport()->height() - 3);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, empty);
