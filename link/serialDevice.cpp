@@ -194,6 +194,9 @@ bool TSerialDevice::WriteAll(const uint8_t* data, size_t size, int timeoutMs, bo
                              const std::function<bool()>& cancel) {
     lost = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // A raw write from the GUI thread must not land in the middle of a packet from the writer thread.
+    std::unique_lock<std::timed_mutex> lock(writing_, std::defer_lock);
+    if (!lock.try_lock_until(deadline)) return false;
     size_t done = 0;
     while (done < size) {
         if (fd_ < 0) return false;

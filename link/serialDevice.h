@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 // Line settings in the 28-byte layout of a Windows device-control block, so that settings files read
@@ -76,6 +77,7 @@ public:
     long Read(uint8_t* buffer, size_t size);
     // Writes all bytes, waiting for room up to timeoutMs or until `cancel` returns true. Returns
     // false when the device is gone, the time ran out or the write was cancelled; sets `lost` when gone.
+    // Writes from different threads never interleave: each waits (within its time) for the other.
     bool WriteAll(const uint8_t* data, size_t size, int timeoutMs, bool& lost,
                   const std::function<bool()>& cancel = {});
 
@@ -84,4 +86,5 @@ public:
 
 private:
     int fd_ = -1;
+    std::timed_mutex writing_;
 };

@@ -68,6 +68,8 @@ public:
     bool WriteRaw(const uint8_t* buffer, uint8_t count);
 
     // Events, each called on the GUI thread, one at a time, in the order the reader produced them.
+    // Assign them before opening: the reader learns at opening whether OnRawData is wanted (it then
+    // hands every read over, in front of the packets made from it).
     TRawDataEvent OnRawData;
     TPacketEvent OnPacket;
     TDeviceLostEvent OnDeviceLost;

@@ -397,3 +397,61 @@ TEST(ComRW, RingRefusalLosesNothingAndClearsOnceTheLineDrains) {
     EXPECT_TRUE(com.SendCommand(0x01, 0x01));
     EXPECT_EQ(peer.ReadPackets(1, 3000).size(), 1u);
 }
+
+TEST(ComRW, RawWritesNeverLandInsideAPacket) {
+    TPtyPeer peer;
+    TComRW com;
+    com.PortName = peer.SlaveName();
+    com.SetActive(true);
+    ASSERT_TRUE(com.Active());
+    // The far end stops reading until the line is full and the writer is stuck in the middle of its
+    // traffic; then it reads again while a raw write competes with the writer for the room.
+    std::atomic<bool> stop{false}, reading{true};
+    std::atomic<int> whole{0};
+    std::vector<uint8_t> received;
+    std::thread drain([&] {
+        zuq::TCollectorZUQ collector;
+        zuq::TPacket slot;
+        while (!stop) {
+            if (!reading) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                continue;
+            }
+            for (uint8_t b : peer.ReadBytes(64, 5)) {
+                received.push_back(b);
+                if (collector.Collect(slot, b)) ++whole;
+            }
+        }
+    });
+    const uint8_t wake[] = {'B', 'O', 'O', 'T', 'Q', 'O', 'X'};
+    std::vector<uint8_t> payload(239, 0x11);
+    int packets = 0, raws = 0;
+    for (int round = 0; round < 20; ++round) {
+        reading = false;
+        // Full line: the ring stays full, because the writer cannot get rid of its packet.
+        for (int refusedInARow = 0; refusedInARow < 5;) {
+            payload[0] = uint8_t(packets);
+            if (com.QueuePacket(0, payload.data(), payload.size(), 0x01)) {
+                ++packets;
+                refusedInARow = 0;
+            } else {
+                ++refusedInARow;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        }
+        reading = true;
+        if (com.WriteRaw(wake, sizeof wake)) ++raws;
+        if (!ProcessEventsUntil([&] { return whole.load() == packets; }, 30000)) {
+            ADD_FAILURE() << "round " << round << ": " << whole.load() << " of " << packets
+                          << " packets arrived whole";
+            break;
+        }
+    }
+    stop = true;
+    drain.join();
+    int wakes = 0;
+    for (size_t i = 0; i + sizeof wake <= received.size(); ++i)
+        wakes += std::equal(wake, wake + sizeof wake, received.begin() + long(i)) ? 1 : 0;
+    EXPECT_GT(raws, 0);
+    EXPECT_EQ(wakes, raws) << "a raw write was split by a packet";
+}
