@@ -381,3 +381,31 @@ TEST(SimOptions, ParsesEveryOptionAndRefusesNonsense) {
         EXPECT_FALSE(why.empty()) << bad[0];
     }
 }
+
+TEST(SimController, EachNodeStreamsAndRunsItsOwnMotor) {
+    sim::TSimSettings settings;
+    settings.Nodes = {5, 2, 5};  // duplicates collapse
+    settings.Mode = 9;
+    TRig rig(settings);
+    EXPECT_EQ(rig.c.LinkMask(), (1u << 2) | (1u << 5));
+    rig.Send(0x01, {zuq::Cmd::SelectLink, 5});
+    rig.Send(0x81, {zuq::Cmd::StatusRequest, 10});
+    rig.Send(0x01, {zuq::Cmd::StatusRequest, 5});
+    rig.Run(600, 1'000'000);  // throttle on the line channel
+    size_t line = 0, node = 0;
+    for (const auto& [channel, p] : rig.out) {
+        if (p[0] != zuq::Cmd::Status) continue;
+        ASSERT_TRUE(channel == 0x04 || channel == 0x84);
+        EXPECT_EQ(p[1 + 16], 9);                        // Mode
+        EXPECT_EQ(p[1 + 17], channel == 0x84 ? 5 : 0);  // Address: the link number on the net
+        (channel == 0x04 ? line : node)++;
+    }
+    EXPECT_EQ(line, 1u + 5);
+    EXPECT_EQ(node, 1u + 10);
+    // Run() throttles on 0x01: the line's motor turns, node 5's does not.
+    EXPECT_EQ(rig.Flags() & Stopped, 0);
+    rig.out.clear();
+    rig.Send(0x81, {zuq::Cmd::StatusRequest, 0});
+    ASSERT_EQ(rig.out.size(), 1u);
+    EXPECT_EQ(rig.out[0].second[1 + 18] & Stopped, Stopped);
+}
