@@ -204,7 +204,8 @@ void TSimLine::WriteOutput(int64_t nowUs) {
 int64_t TSimLine::NextWakeUs(int64_t nowUs) const {
     int64_t wake = controller_->NextDueUs();
     if (!delayed_.empty()) wake = std::min(wake, delayed_.front().AtUs);
-    if (!input_.empty()) wake = std::min(wake, input_.front().AtUs);
+    // Paced input is taken in batches of half a millisecond too, and the last byte on time.
+    if (!input_.empty()) wake = std::min(wake, std::min(input_.back().AtUs, input_.front().AtUs + 500));
     if (!output_.empty() && byteUs_ > 0) {
         // Wake for a batch of at least half a millisecond, not for every byte.
         wake = std::min(wake, int64_t(outClock_ + std::max(byteUs_, 500.0)));
