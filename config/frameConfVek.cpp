@@ -46,7 +46,8 @@ TMaskEditUpDown* NewEdit(QWidget* parent, double min, double max, double increme
     edit->isInt = isInt;
     edit->SetValue(min);
     // Room for values such as 100.5 or -0.25; longer texts scroll inside the field.
-    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("000.000")) + edit->UpDownWidth() + 8);
+    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("000.000")) +
+                        edit->UpDownWidth() + 8);
     return edit;
 }
 
@@ -423,6 +424,18 @@ int TFrameConfigVek::SelectedRecord() {
     return n < 0 ? 0 : (n >= ConfigRecordCount ? ConfigRecordCount - 1 : n);
 }
 
+int TFrameConfigVek::SyncRecordOnScreen() {
+    // "Mode :" may hold a number typed but not committed (a tool button takes no focus): the controls
+    // still hold the earlier record, so they go into that one before the typed number takes effect.
+    const int n = SelectedRecord();
+    if (n != shownRecord_) {
+        CaptureRecord(shownRecord_);
+        MaskEditUpDown2->SetValue(n);
+        ShowRecord();
+    }
+    return n;
+}
+
 void TFrameConfigVek::SelectRecord(int n) {
     MaskEditUpDown2->SetValue(n);
     if (SelectedRecord() == shownRecord_) return;
@@ -554,7 +567,7 @@ void TFrameConfigVek::SendRecord(uint8_t command, int n) {
 }
 
 void TFrameConfigVek::ActionGetExecute() {
-    const int n = SelectedRecord();
+    const int n = SyncRecordOnScreen();
     if (!Connected()) return;
     LogLine(QStringLiteral("Downloading CONFIG #%1 data...").arg(n));
     StartDownloadWait();
@@ -565,6 +578,7 @@ void TFrameConfigVek::ActionGetExecute() {
 
 void TFrameConfigVek::ActionGetAllExecute() {
     if (!Connected()) return;
+    SyncRecordOnScreen();
     CaptureRecord();
     LogLine(QStringLiteral("Downloading CONFIG #%1 data...").arg(0));
     StartDownloadWait();
@@ -585,7 +599,7 @@ void TFrameConfigVek::DownloadNext() {
 }
 
 void TFrameConfigVek::ActionSetExecute() {
-    const int n = SelectedRecord();
+    const int n = SyncRecordOnScreen();
     CaptureRecord(n);
     if (!Connected()) return;
     Pending.fill(0);
@@ -597,7 +611,7 @@ void TFrameConfigVek::ActionSetExecute() {
 }
 
 void TFrameConfigVek::ActionFlashExecute() {
-    const int n = SelectedRecord();
+    const int n = SyncRecordOnScreen();
     CaptureRecord(n);
     if (!Connected()) return;
     Pending.fill(0);
@@ -611,6 +625,7 @@ void TFrameConfigVek::ActionFlashExecute() {
 void TFrameConfigVek::ActionSetAllExecute() {
     if (!Connected()) return;
     // The record on screen goes out with its edits, as every other record goes out as it is in memory.
+    SyncRecordOnScreen();
     CaptureRecord();
     for (int n = 0; n < ConfigRecordCount; ++n) Records[n].Number = uint8_t(n);
     Pending.fill(3);
@@ -745,6 +760,7 @@ void TFrameConfigVek::FileFailed(const QString& what, const QString& fileName, c
 void TFrameConfigVek::OpenFile(bool all) {
     const QString name = AskOpenFileName ? AskOpenFileName() : QString();
     if (name.isEmpty()) return;
+    SyncRecordOnScreen();
     CaptureRecord();
     const QString fullName = QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath());
     CSimpleIniA ini;
@@ -766,6 +782,7 @@ void TFrameConfigVek::OpenFile(bool all) {
 void TFrameConfigVek::SaveFile(bool all) {
     const QString name = AskSaveFileName ? AskSaveFileName() : QString();
     if (name.isEmpty()) return;
+    SyncRecordOnScreen();
     CaptureRecord();
     const QString fullName = QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath());
     CSimpleIniA ini;

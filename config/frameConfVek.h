@@ -163,6 +163,8 @@ private:
     // Makes n the record on screen as an operator change of "Mode :" would: the record being left is
     // captured first, so that its edits are not written into the other record.
     void SelectRecord(int n);
+    // The record "Mode :" names, made the one on screen if a typed number was not yet committed.
+    int SyncRecordOnScreen();
 
     int shownRecord_ = 0;  // the record whose values the controls hold
     std::vector<std::pair<QCheckBox*, uint16_t>> flagBoxes_;

@@ -472,6 +472,21 @@ TEST_F(FrameConfig, ChangingModeCapturesTheRecordBeingLeft) {
     EXPECT_EQ(frame.GroupBoxConfig->title(), " Config v 0.3 ");
 }
 
+TEST_F(FrameConfig, UncommittedModeTextDoesNotMoveEdits) {
+    frame.show();
+    SetMode(2);
+    Type(frame.MaskEditUpDown16, "14");
+    frame.MaskEditUpDown2->setText("5");  // typed, no Enter: the controls still hold record 2
+    frame.ActionSetExecute();
+    EXPECT_EQ(frame.Records[2].poles, 14);
+    EXPECT_EQ(frame.Records[5].poles, 12);
+    const auto sent = Sent(1);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].payload[1 + 6], 5) << "record 5 goes out";
+    EXPECT_EQ(sent[0].payload[1 + 38], 12);
+    EXPECT_EQ(frame.MaskEditUpDown16->text(), "12") << "record 5 is on screen";
+}
+
 // ---- files ----
 
 struct FrameConfigFiles : FrameConfig {
