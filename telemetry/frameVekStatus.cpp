@@ -214,7 +214,8 @@ TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
     connect(ActionClearLog, &QAction::triggered, this, &TFrameVekStat::ActionClearLogExecute);
 
     Panel4 = new QFrame(left);
-    auto* controls = new QHBoxLayout(Panel4);
+    // Two rows: the buttons and the refresh rate do not fit side by side in the panel's width.
+    auto* controls = new QGridLayout(Panel4);
     controls->setContentsMargins(0, 2, 0, 2);
     ASpeedButton1 = new QToolButton(Panel4);
     ASpeedButton1->setDefaultAction(ActionLogUpdate);  // a click executes the action, which flips it
@@ -223,11 +224,11 @@ TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
     Label1 = new QLabel(QStringLiteral("Refresh rate:"), Panel4);
     MaskEditUpDown1 = NewEdit(Panel4, 1, 250, 20);
     MaskEditUpDown1->OnUpdate = [this] { MaskEditUpDown1Update(); };
-    controls->addWidget(ASpeedButton1);
-    controls->addWidget(SpeedButton2);
-    controls->addWidget(Label1);
-    controls->addWidget(MaskEditUpDown1);
-    controls->addStretch(1);
+    controls->addWidget(ASpeedButton1, 0, 0);
+    controls->addWidget(SpeedButton2, 0, 1);
+    controls->addWidget(Label1, 1, 0);
+    controls->addWidget(MaskEditUpDown1, 1, 1);
+    controls->setColumnStretch(2, 1);
     leftLayout->addWidget(Panel4);
 
     CheckListBox1 = new QListWidget(left);
