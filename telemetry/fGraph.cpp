@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <cmath>
+#include <cstring>
 
 void ThreadTic::Execute() {
     while (!Terminated()) {
@@ -171,16 +172,35 @@ void TFrameGraph::Paper1Paint(QPainter& canvas) {
     if (render) {
         Bitmap.setDevicePixelRatio(1.0);
         Position = ScrollBar1->value();
-        QPainter image(&Bitmap);
-        if (PlotMode == 2)
+        if (PlotMode == 2) {
+            QPainter image(&Bitmap);
             RenderXY(image, *this, size.height(), size.width(), 2);
-        else
-            RenderTime(image, *this, size.height(), size.width(), 2);
-        image.end();
+        } else {
+            RenderTimeCached(size);
+        }
         Dirty = false;
     }
     Bitmap.setDevicePixelRatio(dpr);
     canvas.drawImage(0, 0, Bitmap);
+}
+
+// While samples stream in, only the traces change: the grid, its labels and the time ticks are drawn
+// again only when what they show changes, and otherwise copied from the last time.
+void TFrameGraph::RenderTimeCached(const QSize& size) {
+    const TGridKey key{size, YMin, YMax, Window, Position, BackColor.rgb(), Bitmap.dotsPerMeterY()};
+    const TGraphPainter painter(*this, size.height(), size.width(), 2);
+    if (!(key == gridKey_) || GridImage.size() != size) {
+        GridImage = QImage(size, QImage::Format_RGB32);
+        GridImage.setDotsPerMeterX(Bitmap.dotsPerMeterX());
+        GridImage.setDotsPerMeterY(Bitmap.dotsPerMeterY());
+        QPainter grid(&GridImage);
+        painter.RenderTimeGrid(grid);
+        grid.end();
+        gridKey_ = key;
+    }
+    std::memcpy(Bitmap.bits(), GridImage.constBits(), static_cast<size_t>(GridImage.sizeInBytes()));
+    QPainter image(&Bitmap);
+    painter.RenderTimeTraces(image);
 }
 
 void TFrameGraph::Paper1MouseDown(Qt::MouseButton button, int X, int Y) {

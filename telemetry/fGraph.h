@@ -91,6 +91,21 @@ public:
     int DownY = 0;
     int DownWindow = 0;
 
+    // The time plot's grid as last drawn, and what it was drawn for.
+    QImage GridImage;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;  // FrameResize
+
+private:
+    struct TGridKey {
+        QSize Size;
+        double YMin = 0, YMax = 0;
+        int Window = 0, Position = 0;
+        QRgb Back = 0;
+        int DotsPerMeter = 0;
+        bool operator==(const TGridKey&) const = default;
+    };
+    void RenderTimeCached(const QSize& size);
+    TGridKey gridKey_;
 };

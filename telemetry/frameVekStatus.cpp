@@ -274,10 +274,25 @@ bool TFrameVekStat::HandleReply(const uint8_t* payload, uint8_t length) {
 void TFrameVekStat::ApplyRecord() {
     if (ASpeedButton1->isChecked())
         for (int i = 0; i < ChannelCount; ++i) FrameGraph1->AddValue(i, Record.Channel(i));
-    MaskEditUpDown12->SetValue(Record.Mode);
-    MaskEditUpDown13->SetValue(Record.Address);
+    // Telemetry streams at up to 250 records a second: only what changed on screen is redrawn.
+    if (shownMode_ != Record.Mode) MaskEditUpDown12->SetValue(Record.Mode);
+    if (shownAddress_ != Record.Address) MaskEditUpDown13->SetValue(Record.Address);
+    shownMode_ = Record.Mode;
+    shownAddress_ = Record.Address;
     for (int bit = 0; bit < 8; ++bit) FlagBoxes[bit]->setChecked((Record.Flags >> bit) & 1);
-    CheckListBox1->viewport()->update();
+    bool changed = false;
+    for (int i = 0; i < ChannelCount; ++i) {
+        const QString value = ValueText(i);
+        if (shownValues_[i] != value) {
+            shownValues_[i] = value;
+            changed = true;
+        }
+    }
+    if (changed) CheckListBox1->viewport()->update();
+}
+
+QString TFrameVekStat::ValueText(int index) const {
+    return QString::asprintf("%.0f", FrameGraph1->ChannelValue(index));
 }
 
 void TFrameVekStat::RequestStatus() {
@@ -324,7 +339,7 @@ void TFrameVekStat::CheckListBox1DrawItem(QPainter& canvas, int index, const QRe
     const int dy = (h - metrics.horizontalAdvance(QStringLiteral("A"))) / 4;
     canvas.fillRect(rect, canvas.brush());
     canvas.drawText(rect.x(), rect.y() + dy + metrics.ascent(), FrameGraph1->ChannelName(index));
-    const QString value = QString::asprintf("%.0f", FrameGraph1->ChannelValue(index));
+    const QString value = ValueText(index);
     canvas.drawText(swatch.x() - (metrics.horizontalAdvance(value) + 2), rect.y() + dy + metrics.ascent(),
                     value);
     canvas.setBrush(FrameGraph1->ChannelColor(index, QColor(0, 0, 0)));

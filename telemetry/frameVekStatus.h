@@ -105,4 +105,12 @@ public:
 
     // The state boxes in the order of the Flags bits 0..7.
     QCheckBox* FlagBoxes[8] = {};
+
+private:
+    // A channel's latest value as the list shows it.
+    QString ValueText(int index) const;
+    // What the panel and the list show now; -1 for a field not set yet.
+    int shownMode_ = -1;
+    int shownAddress_ = -1;
+    QString shownValues_[ChannelCount];
 };

@@ -218,6 +218,11 @@ void TGraphPainter::Label(QPainter& Canvas, int x, int y, const QString& text) c
 }
 
 void TGraphPainter::RenderTime(QPainter& Canvas) const {
+    RenderTimeGrid(Canvas);
+    RenderTimeTraces(Canvas);
+}
+
+void TGraphPainter::RenderTimeGrid(QPainter& Canvas) const {
     Background(Canvas);
 
     if (HasRange(G.YMin, G.YMax) && ToY(G.YMax) != ToY(G.YMin)) {
@@ -255,7 +260,10 @@ void TGraphPainter::RenderTime(QPainter& Canvas) const {
             Label(Canvas, x - M - metrics.horizontalAdvance(text), H - 2 * M - metrics.height(), text);
         }
     }
+}
 
+void TGraphPainter::RenderTimeTraces(QPainter& Canvas) const {
+    const int P = G.Position;
     // One polyline per channel, thinned to a vertex only after more than 1 pixel sideways or more
     // than 5 pixels up or down: a trace costs about as many segments as the plot is wide.
     QPolygon trace;

@@ -41,6 +41,9 @@ public:
     int ToPlotY(double v) const;
 
     void RenderTime(QPainter& Canvas) const;
+    // RenderTime in two steps: background, value grid and time ticks; then the traces over them.
+    void RenderTimeGrid(QPainter& Canvas) const;
+    void RenderTimeTraces(QPainter& Canvas) const;
     void RenderXY(QPainter& Canvas) const;
 
 private:
