@@ -5,6 +5,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTest>
+#include <functional>
 #include <memory>
 
 #include "support/qtWait.h"
@@ -324,5 +326,40 @@ TEST(PaperBox, SwallowsArrowsAndAlt) {
         if (c.swallowed) {
             EXPECT_TRUE(event.isAccepted()) << c.key;
         }
+    }
+}
+
+TEST(FrameGraph, CachedGridRendersAsAFreshRender) {
+    auto g = MakeGraph();
+    g->BackColor = Qt::white;
+    g->SetChannel(0, true, Qt::red, true, QStringLiteral("a"), 1.0);
+    for (int i = 0; i < 50; ++i) g->AddValue(0, static_cast<float>(i));
+    g->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(g.get()));
+    const auto fresh = [&] {
+        QImage image(g->Bitmap.size(), QImage::Format_RGB32);
+        image.setDotsPerMeterX(g->Bitmap.dotsPerMeterX());
+        image.setDotsPerMeterY(g->Bitmap.dotsPerMeterY());
+        QPainter painter(&image);
+        RenderTime(painter, *g, image.height(), image.width(), 2);
+        return image;
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+    } steps[] = {
+        {"first render", [] {}},
+        {"range widened", [&] { g->AddValue(0, 500.0f); }},
+        {"sample inside the range", [&] { g->AddValue(0, 20.0f); }},
+        {"window", [&] { g->Window = 60; }},
+        {"zoom", [&] { g->YMin = -1000; }},
+        {"background", [&] { g->BackColor = Qt::black; }},
+    };
+    for (const Step& step : steps) {
+        step.change();
+        g->Dirty = true;
+        g->Paper1->repaint();
+        ASSERT_FALSE(g->Dirty) << step.what;
+        EXPECT_TRUE(g->Bitmap == fresh()) << step.what;
     }
 }
