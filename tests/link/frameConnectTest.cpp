@@ -1,5 +1,7 @@
 #include <SimpleIni.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -7,6 +9,8 @@
 #include <QFile>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
+#include <ctime>
 #include <memory>
 
 #include "link/comcon.h"
@@ -99,6 +103,18 @@ TEST(Comcon, SimulatorPortsFollowRealOnesSortedAndOnlyLiveLinks) {
     QFile::remove(folder.filePath("notalink"));
 
     EXPECT_TRUE(EnumPorts(folder.filePath("missing").toStdString()).size() == n - 2);
+}
+
+TEST(Comcon, LinkOlderThanItsTerminalIsNotListed) {
+    // A killed simulator's link whose terminal number was given to someone else since.
+    TSimPort stale("simStale"), live("simLive");
+    const QByteArray path = QFile::encodeName(stale.Link);
+    const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.constData(), hourAgo, AT_SYMLINK_NOFOLLOW), 0);
+    std::vector<std::string> names;
+    for (const TPortEntry& port : EnumPorts()) names.push_back(port.Name);
+    EXPECT_EQ(std::count(names.begin(), names.end(), stale.Path()), 0);
+    EXPECT_EQ(std::count(names.begin(), names.end(), live.Path()), 1);
 }
 
 TEST(Comcon, ToolTipShowsDescriptionAndManufacturer) {
