@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -195,8 +196,13 @@ bool TSerialDevice::WriteAll(const uint8_t* data, size_t size, int timeoutMs, bo
     lost = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     // A raw write from the GUI thread must not land in the middle of a packet from the writer thread.
-    std::unique_lock<std::timed_mutex> lock(writing_, std::defer_lock);
-    if (!lock.try_lock_until(deadline)) return false;
+    // Contention is rare and short (one packet), so waiting in 1 ms steps costs nothing in practice.
+    std::unique_lock<std::mutex> lock(writing_, std::try_to_lock);
+    while (!lock.owns_lock()) {
+        if (std::chrono::steady_clock::now() >= deadline || (cancel && cancel())) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        lock.try_lock();
+    }
     size_t done = 0;
     while (done < size) {
         if (fd_ < 0) return false;

@@ -86,5 +86,5 @@ public:
 
 private:
     int fd_ = -1;
-    std::timed_mutex writing_;
+    std::mutex writing_;
 };
