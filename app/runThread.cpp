@@ -81,7 +81,7 @@ void TRunThread::Execute() {
             pacer.SetPeriod(interval);
             period_ = pacer.Period;
         }
-        if (pacer.TickDue() && !Synchronize([this]() {
+        if (pacer.TickDue() && TicksWanted.load() && !Synchronize([this]() {
                 if (OnTick) OnTick();
             }))
             break;

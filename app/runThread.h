@@ -43,6 +43,9 @@ public:
     // Both run on the GUI thread, synchronously; set them before Start().
     std::function<int32_t()> ReadInterval;  // the interval in ms (the window's RunInterval)
     std::function<void()> OnTick;           // the tick routine
+    // Cleared by the GUI thread while a tick would have nothing to do (RUN is up), so that an idle
+    // program is not woken for it.
+    std::atomic<bool> TicksWanted{true};
 
     // What the system granted when the thread asked for a high priority.
     enum TPriority { PriorityPending, PriorityNormal, PriorityNice, PriorityRealtime };

@@ -142,6 +142,10 @@ void TTestControl::Initialize(TFrameConnectPort* link, std::function<uint8_t()> 
         RunThread = std::make_shared<TRunThread>();
         RunThread->ReadInterval = [this]() { return RunInterval; };
         RunThread->OnTick = [this]() { Timer25Timer(); };
+        RunThread->TicksWanted = ActionRun->isChecked();
+        connect(ActionRun, &QAction::toggled, this, [this](bool down) {
+            if (RunThread) RunThread->TicksWanted = down;
+        });
         RunThread->Start();
     }
     Wave.ResetLinear();

@@ -13,7 +13,7 @@
 void ThreadTic::Execute() {
     while (!Terminated()) {
         TFrameGraph* graph = Graph;
-        if (!Synchronize([graph]() { graph->Tick(); })) break;
+        if (graph->Dirty.load() && !Synchronize([graph]() { graph->Tick(); })) break;
         if (!SleepFor(Interval)) break;
     }
 }

@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QImage>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -84,7 +85,8 @@ public:
 
     QImage Bitmap;
     std::shared_ptr<ThreadTic> Ticker;
-    bool Dirty = false;
+    // Read by the repaint ticker without a hand-over, so that an unchanged graph costs no wake-up.
+    std::atomic<bool> Dirty{false};
     int MaxCount = 0;
     uint8_t PlotMode = 0;
     int DownX = 0;
