@@ -186,13 +186,20 @@ void TFrameConfigVek::CreateControls() {
         g->setVerticalSpacing(3);
         return g;
     };
+    // One row per field from row `first` on: its caption in column 0, the field in column 1.
+    auto rows = [&label](QGridLayout* g, QWidget* parent, int first,
+                         std::initializer_list<std::pair<const char*, QWidget*>> fields) {
+        for (const auto& [caption, field] : fields) {
+            g->addWidget(label(caption, parent), first, 0);
+            g->addWidget(field, first++, 1);
+        }
+    };
 
     // Left panel: "Mode :" and the tool bar.
     auto* left = new QWidget(strip);
     auto* leftGrid = grid(left);
-    leftGrid->addWidget(label("Mode :", left), 0, 0);
     MaskEditUpDown2 = NewEdit(left, 0, 15, 1, true);
-    leftGrid->addWidget(MaskEditUpDown2, 0, 1);
+    rows(leftGrid, left, 0, {{"Mode :", MaskEditUpDown2}});
     MaskEditUpDown2->OnBeforeUpdate = [this] { CaptureRecord(shownRecord_); };
     MaskEditUpDown2->OnUpdate = [this] { ShowRecord(); };
     struct TButton {
@@ -233,12 +240,9 @@ void TFrameConfigVek::CreateControls() {
     inputGrid->addWidget(CheckBox1, 0, 0, 1, 2);
     inputGrid->addWidget(CheckBox2, 1, 0, 1, 2);
     inputGrid->addWidget(CheckBox3, 2, 0, 1, 2);
-    inputGrid->addWidget(label("Base addr:", input), 3, 0);
     MaskEditUpDown18 = NewEdit(input, 0, 32, 1, true);
-    inputGrid->addWidget(MaskEditUpDown18, 3, 1);
-    inputGrid->addWidget(label("PWM Filter:", input), 4, 0);
     MaskEditUpDown22 = NewEdit(input, 0, 10, 1, true);
-    inputGrid->addWidget(MaskEditUpDown22, 4, 1);
+    rows(inputGrid, input, 3, {{"Base addr:", MaskEditUpDown18}, {"PWM Filter:", MaskEditUpDown22}});
     inputGrid->setRowStretch(5, 1);
     row->addWidget(input);
 
@@ -256,18 +260,13 @@ void TFrameConfigVek::CreateControls() {
     MaskEditUpDown11 = NewEdit(motor, 0.1, 100, 0.1, false);
     MaskEditUpDown31 = NewEdit(motor, -100, 100, 1, true);
     MaskEditUpDown16 = NewEdit(motor, 2, 100, 1, true);
-    const std::pair<const char*, QWidget*> motorFields[] = {
-        {"Timing:", ComboBox1},
-        {"Carrier:", ComboBox2},
-        {"Scheme:", ComboBox5},
-        {"Accel. (%)", MaskEditUpDown11},
-        {"Deaccel. (%)", MaskEditUpDown31},
-        {"Poles:", MaskEditUpDown16},
-    };
-    for (int i = 0; i < 6; ++i) {
-        motorGrid->addWidget(label(motorFields[i].first, motor), i, 0);
-        motorGrid->addWidget(motorFields[i].second, i, 1);
-    }
+    rows(motorGrid, motor, 0,
+         {{"Timing:", ComboBox1},
+          {"Carrier:", ComboBox2},
+          {"Scheme:", ComboBox5},
+          {"Accel. (%)", MaskEditUpDown11},
+          {"Deaccel. (%)", MaskEditUpDown31},
+          {"Poles:", MaskEditUpDown16}});
     CheckBox4 = check("Revers", motor);
     CheckBox14 = check("Smart", motor);
     CheckBox8 = check("Turbo", motor);
@@ -290,16 +289,13 @@ void TFrameConfigVek::CreateControls() {
     MaskEditUpDown14 = NewEdit(throttle, 0, 50, 1, false);
     MaskEditUpDown23 = NewEdit(throttle, 0, 10, 0.1, false);
     CheckBox5 = check("Safe start (%)", throttle);
-    throttleGrid->addWidget(label("Min Throttle (%)", throttle), 0, 0);
-    throttleGrid->addWidget(MaskEditUpDown8, 0, 1);
-    throttleGrid->addWidget(label("Max Throttle (%)", throttle), 1, 0);
-    throttleGrid->addWidget(MaskEditUpDown9, 1, 1);
-    throttleGrid->addWidget(label("Start Throttle (%)", throttle), 2, 0);
-    throttleGrid->addWidget(MaskEditUpDown10, 2, 1);
+    rows(throttleGrid, throttle, 0,
+         {{"Min Throttle (%)", MaskEditUpDown8},
+          {"Max Throttle (%)", MaskEditUpDown9},
+          {"Start Throttle (%)", MaskEditUpDown10}});
     throttleGrid->addWidget(CheckBox5, 3, 0);
     throttleGrid->addWidget(MaskEditUpDown14, 3, 1);
-    throttleGrid->addWidget(label("Slow start (s):", throttle), 4, 0);
-    throttleGrid->addWidget(MaskEditUpDown23, 4, 1);
+    rows(throttleGrid, throttle, 4, {{"Slow start (s):", MaskEditUpDown23}});
     throttleGrid->setRowStretch(5, 1);
     row->addWidget(throttle);
 
@@ -313,12 +309,10 @@ void TFrameConfigVek::CreateControls() {
     MaskEditUpDown1 = NewEdit(safety, 2, 60, 1, true);
     MaskEditUpDown12 = NewEdit(safety, 2, 60, 1, true);
     CheckBox6 = check("Low Battery Off (V)", safety);
-    safetyGrid->addWidget(label("Max Current (A) :", safety), 0, 0);
-    safetyGrid->addWidget(MaskEditUpDown5, 0, 1);
-    safetyGrid->addWidget(label("Threshold Current (A) : ", safety), 1, 0);
-    safetyGrid->addWidget(MaskEditUpDown6, 1, 1);
-    safetyGrid->addWidget(label("Threshold Temp (C) : ", safety), 2, 0);
-    safetyGrid->addWidget(MaskEditUpDown7, 2, 1);
+    rows(safetyGrid, safety, 0,
+         {{"Max Current (A) :", MaskEditUpDown5},
+          {"Threshold Current (A) : ", MaskEditUpDown6},
+          {"Threshold Temp (C) : ", MaskEditUpDown7}});
     safetyGrid->addWidget(CheckBox6, 3, 0);
     safetyGrid->addWidget(MaskEditUpDown15, 3, 1);
     safetyGrid->addWidget(label("Async level", safety), 4, 0);
@@ -339,10 +333,7 @@ void TFrameConfigVek::CreateControls() {
     auto* tuneGrid = grid(tune);
     MaskEditUpDown3 = NewEdit(tune, 0.0001, 100, 0.001, false);
     MaskEditUpDown4 = NewEdit(tune, 0.0001, 10, 0.001, false);
-    tuneGrid->addWidget(label("Scale Current", tune), 0, 0);
-    tuneGrid->addWidget(MaskEditUpDown3, 0, 1);
-    tuneGrid->addWidget(label("Scale Voltmeter", tune), 1, 0);
-    tuneGrid->addWidget(MaskEditUpDown4, 1, 1);
+    rows(tuneGrid, tune, 0, {{"Scale Current", MaskEditUpDown3}, {"Scale Voltmeter", MaskEditUpDown4}});
     auto* melody = group(" Melody control ");
     auto* melodyGrid = grid(melody);
     QStringList melodies{QStringLiteral("None")};
