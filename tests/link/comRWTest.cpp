@@ -26,14 +26,19 @@ void Listen(TComRW& com, TReceived& got) {
         got.onGuiThread.push_back(QThread::currentThread() == qApp->thread());
     };
 }
+// Opens the port object on the peer's terminal.
+bool OpenOn(TComRW& com, const TPtyPeer& peer) {
+    com.PortName = peer.SlaveName();
+    com.SetActive(true);
+    return com.Active();
+}
+
 }  // namespace
 
 TEST(ComRW, SendsPingByteExact) {
     TPtyPeer peer;
     TComRW com;
-    com.PortName = peer.SlaveName();
-    com.SetActive(true);
-    ASSERT_TRUE(com.Active()) << com.LastError();
+    ASSERT_TRUE(OpenOn(com, peer)) << com.LastError();
     ASSERT_TRUE(com.SendCommand(0x01, 0x01));
     const std::vector<uint8_t> expected = {0x5A, 0x55, 0x51, 0x53, 0x01, 0x01, 0x56, 0x01, 0x01};
     EXPECT_EQ(peer.ReadBytes(expected.size(), 3000), expected);
@@ -44,9 +49,7 @@ TEST(ComRW, DeliversPacketsWholeInOrderOnGuiThread) {
     TComRW com;
     TReceived got;
     Listen(com, got);
-    com.PortName = peer.SlaveName();
-    com.SetActive(true);
-    ASSERT_TRUE(com.Active());
+    ASSERT_TRUE(OpenOn(com, peer)) << com.LastError();
     // Two packets in one write, with noise in front.
     zuq::TPacket a, b;
     const uint8_t pa[] = {0x02};
@@ -153,9 +156,7 @@ std::vector<uint8_t> WireOf(uint8_t channel, const std::vector<uint8_t>& payload
 TEST(ComRW, SendOperationsPutExactBytesOnTheLineInOrder) {
     TPtyPeer peer;
     TComRW com;
-    com.PortName = peer.SlaveName();
-    com.SetActive(true);
-    ASSERT_TRUE(com.Active());
+    ASSERT_TRUE(OpenOn(com, peer)) << com.LastError();
     std::vector<uint8_t> bootInfo = {0x34, 0x12, 0x78, 0x56, 0x34, 0x12};
     std::vector<uint8_t> long241(241);
     for (size_t i = 0; i < long241.size(); ++i) long241[i] = uint8_t(0xFF - i);
@@ -182,9 +183,7 @@ TEST(ComRW, WriteRawBypassesThePacketLayer) {
     const uint8_t wake[] = {'B', 'O', 'O', 'T', 'Q', 'O', 'X'};
     EXPECT_FALSE(com.WriteRaw(wake, sizeof wake)) << "closed";
     com.SetControlLines(true, true);  // closed: nothing happens
-    com.PortName = peer.SlaveName();
-    com.SetActive(true);
-    ASSERT_TRUE(com.Active());
+    ASSERT_TRUE(OpenOn(com, peer)) << com.LastError();
     com.SetControlLines(true, true);  // a pty refuses the control lines; that is not an error
     EXPECT_TRUE(com.Active());
     EXPECT_TRUE(com.WriteRaw(wake, sizeof wake));
@@ -223,9 +222,7 @@ TEST(ComRW, PacketsSplitAcrossReadsArriveWhole) {
     TComRW com;
     TReceived got;
     Listen(com, got);
-    com.PortName = peer.SlaveName();
-    com.SetActive(true);
-    ASSERT_TRUE(com.Active());
+    ASSERT_TRUE(OpenOn(com, peer)) << com.LastError();
     std::vector<uint8_t> big(240);
     for (size_t i = 0; i < big.size(); ++i) big[i] = uint8_t(i * 7);
     std::vector<uint8_t> stream = {0x00, 'Z', 'U', 0x17};
@@ -275,9 +272,7 @@ TEST(ComRW, RawDataAndPacketsAreHandedOverInTheReadersOrder) {
                                             // inside
         inEvent = false;
     };
-    com.PortName = peer.SlaveName();
-    com.SetActive(true);
-    ASSERT_TRUE(com.Active());
+    ASSERT_TRUE(OpenOn(com, peer)) << com.LastError();
     std::vector<uint8_t> stream;
     std::vector<size_t> ends;
     const int count = 300;
@@ -373,9 +368,7 @@ TEST(ComRW, DestroyingAnOpenPortClosesIt) {
 TEST(ComRW, RingRefusalLosesNothingAndClearsOnceTheLineDrains) {
     TPtyPeer peer;
     TComRW com;
-    com.PortName = peer.SlaveName();
-    com.SetActive(true);
-    ASSERT_TRUE(com.Active());
+    ASSERT_TRUE(OpenOn(com, peer)) << com.LastError();
     // The peer reads nothing, so the line fills, the writer blocks and the ring fills behind it.
     std::vector<uint8_t> payload(240, 0x5A);
     int accepted = 0;
@@ -401,9 +394,7 @@ TEST(ComRW, RingRefusalLosesNothingAndClearsOnceTheLineDrains) {
 TEST(ComRW, RawWritesNeverLandInsideAPacket) {
     TPtyPeer peer;
     TComRW com;
-    com.PortName = peer.SlaveName();
-    com.SetActive(true);
-    ASSERT_TRUE(com.Active());
+    ASSERT_TRUE(OpenOn(com, peer)) << com.LastError();
     // The far end stops reading until the line is full and the writer is stuck in the middle of its
     // traffic; then it reads again while a raw write competes with the writer for the room.
     std::atomic<bool> stop{false}, reading{true};
