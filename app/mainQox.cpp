@@ -300,20 +300,21 @@ void TFormMainQox::FormShow() {
     FrameConnectPort1->RefreshPorts();
     if (QFile::exists(IniPath)) LoadIni();
     // The tick clamps to the limits of the record that the configuration frame's "Mode :" selects.
+    TComLink* port = FrameConnectPort1->Port();
     GroupBox2->Initialize(
-        FrameConnectPort1, [this] { return NetBit; },
+        port, [this] { return NetBit; },
         [this] {
             const int n =
                 std::clamp(FrameConfigVek1->MaskEditUpDown2->GetIntValue(), 0, ConfigRecordCount - 1);
             const ConfigRecord& record = FrameConfigVek1->Records[size_t(n)];
             return TThrottleLimits{record.min_PWM, record.max_PWM};
         });
-    FrameFETest1->Initialize(FrameConnectPort1, [this] { return NetBit; });
-    FrameVekStat1->Initialize(FrameConnectPort1, 0);
-    FrameUpdateFW1->Initialize(FrameConnectPort1, 0, QStringLiteral("Vek"),
+    FrameFETest1->Initialize(port, [this] { return NetBit; });
+    FrameVekStat1->Initialize(port, 0);
+    FrameUpdateFW1->Initialize(port, 0, QStringLiteral("Vek"),
                                [this](const QString& line) { Log(line); });
-    FrameConfigVek1->Initialize(FrameConnectPort1, 0, [this](const QString& line) { Log(line); });
-    FrameLinkScan1->Initialize(FrameConnectPort1, [this](const QString& line) { Log(line); });
+    FrameConfigVek1->Initialize(port, 0, [this](const QString& line) { Log(line); });
+    FrameLinkScan1->Initialize(port, [this](const QString& line) { Log(line); });
     FrameLinkScan1->OnLinkChanged = [this](bool active) { OnLinkChanged(active); };
     UpdateControls();
     ActionList1.UpdateAll();
@@ -415,7 +416,7 @@ void TFormMainQox::OnLinkChanged(bool active) {
     uint8_t value = 0;
     if (active && FrameVekStat1->ASpeedButton1->isChecked())
         value = static_cast<uint8_t>(std::clamp(FrameVekStat1->MaskEditUpDown1->GetIntValue(), 1, 250));
-    FrameConnectPort1->ComRW->SendCommandByte(zuq::ChannelApp | NetBit, zuq::Cmd::StatusRequest, value);
+    FrameConnectPort1->Port()->SendCommandByte(zuq::ChannelApp | NetBit, zuq::Cmd::StatusRequest, value);
 }
 
 void TFormMainQox::OnPacket(const uint8_t* payload, uint8_t length, uint8_t channel) {
@@ -497,8 +498,7 @@ void TFormMainQox::ActionConfigExecute() {
 }
 
 void TFormMainQox::ActionPingExecute() {
-    if (FrameConnectPort1->ComRW)
-        FrameConnectPort1->ComRW->SendCommand(zuq::ChannelApp | NetBit, zuq::Cmd::Ping);
+    if (TComLink* port = FrameConnectPort1->Port()) port->SendCommand(zuq::ChannelApp | NetBit, zuq::Cmd::Ping);
     Log(QStringLiteral("Send ping..."));
 }
 

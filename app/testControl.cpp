@@ -14,7 +14,7 @@
 #include <cmath>
 
 #include "controls/MaskEditUpDown.h"
-#include "link/frameConnect.h"
+#include "link/comLink.h"
 #include "link/zuq.h"
 
 namespace {
@@ -132,9 +132,9 @@ TTestControl::~TTestControl() {
     Shutdown();
 }
 
-void TTestControl::Initialize(TFrameConnectPort* link, std::function<uint8_t()> netBit,
+void TTestControl::Initialize(TComLink* port, std::function<uint8_t()> netBit,
                               std::function<TThrottleLimits()> limits, bool startPacing) {
-    link_ = link;
+    port_ = port;
     netBit_ = std::move(netBit);
     limits_ = std::move(limits);
     RunInterval = 50;
@@ -171,7 +171,7 @@ bool TTestControl::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TTestControl::Connected() const {
-    return link_ != nullptr && link_->IsConnected() && link_->ComRW != nullptr;
+    return port_ != nullptr && port_->IsOpen();
 }
 
 uint8_t TTestControl::Channel() const {
@@ -208,7 +208,7 @@ void TTestControl::Timer25Timer() {
     }
     const uint16_t value = Wave.Next(input);
     const uint8_t data[2] = {uint8_t(value & 0xFF), uint8_t(value >> 8)};
-    link_->ComRW->SendCommandData(Channel(), zuq::Cmd::Throttle, data, 2);
+    port_->SendCommandData(Channel(), zuq::Cmd::Throttle, data, 2);
 }
 
 void TTestControl::ActionRunExecute() {
@@ -224,7 +224,7 @@ void TTestControl::ActionRunUpdate() {
 
 void TTestControl::ActionMelodyExecute() {
     if (!Connected()) return;
-    link_->ComRW->SendCommandByte(Channel(), zuq::Cmd::Melody, 0);
+    port_->SendCommandByte(Channel(), zuq::Cmd::Melody, 0);
 }
 
 void TTestControl::ActionMelodyUpdate() {

@@ -17,7 +17,7 @@ class QLabel;
 class QRadioButton;
 class QSlider;
 class QToolButton;
-class TFrameConnectPort;
+class TComLink;
 class TMaskEditUpDown;
 
 class TTestControl : public QGroupBox {
@@ -29,7 +29,7 @@ public:
     // Start-up: the interval and the triangle are reset and the pacing thread starts. netBit and
     // limits are asked on every tick (the net bit of the window, the limits of the record in use).
     // startPacing false leaves the ticks to the caller (tests).
-    void Initialize(TFrameConnectPort* link, std::function<uint8_t()> netBit,
+    void Initialize(TComLink* port, std::function<uint8_t()> netBit,
                     std::function<TThrottleLimits()> limits, bool startPacing = true);
     // Closing: RUN is released and the pacing thread stopped, before the port closes.
     void Shutdown();
@@ -76,7 +76,7 @@ private:
     bool Connected() const;
     uint8_t Channel() const;
 
-    TFrameConnectPort* link_ = nullptr;
+    TComLink* port_ = nullptr;
     std::function<uint8_t()> netBit_;
     std::function<TThrottleLimits()> limits_;
 };

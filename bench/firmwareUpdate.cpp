@@ -79,7 +79,7 @@ TRun RunUpdate(uint32_t imageSize, const std::vector<std::string>& simArgs) {
         run.error = "cannot open " + sim.PortName();
         return run;
     }
-    frame.Initialize(&link, 0, "Vek", [](const QString&) {});
+    frame.Initialize(link.Port(), 0, "Vek", [](const QString&) {});
     if (!frame.LoadImage(path)) {
         run.error = "image refused";
         return run;

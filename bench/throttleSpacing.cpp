@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
                      link->ComRW->LastError().c_str());
         return 1;
     }
-    control->Initialize(link, {}, {});
+    control->Initialize(link->Port(), {}, {});
     // The tick's own time on the GUI thread, to tell the pacing apart from the way to the controller.
     std::vector<int64_t> tickTimes;
     control->RunThread->OnTick = [&]() {

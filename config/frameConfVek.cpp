@@ -21,10 +21,10 @@
 #include <cstring>
 #include <optional>
 
-#include "app/Waiter.h"
+#include "link/Waiter.h"
 #include "config/configFile.h"
 #include "controls/MaskEditUpDown.h"
-#include "link/frameConnect.h"
+#include "link/comLink.h"
 #include "link/zuq.h"
 
 namespace {
@@ -385,9 +385,9 @@ void TFrameConfigVek::CreateControls() {
     };
 }
 
-void TFrameConfigVek::Initialize(TFrameConnectPort* link, uint8_t netBit, TLogEvent onLog) {
+void TFrameConfigVek::Initialize(TComLink* port, uint8_t netBit, TLogEvent onLog) {
     Waiter = std::make_unique<TWaiter>([this](const QString& text) { LogLine(text); });
-    Link = link;
+    Port = port;
     NetBit = netBit;
     OnLog = std::move(onLog);
     for (int n = 0; n < ConfigRecordCount; ++n) Records[n] = ConfigRecord::Defaults(uint8_t(n));
@@ -396,8 +396,8 @@ void TFrameConfigVek::Initialize(TFrameConnectPort* link, uint8_t netBit, TLogEv
 }
 
 void TFrameConfigVek::LogLine(const QString& text) {
-    const QString prefix = Link != nullptr && Link->ActiveLink != 255
-                               ? QStringLiteral("Vek#%1: ").arg(Link->ActiveLink)
+    const QString prefix = Port != nullptr && Port->ActiveLink != 255
+                               ? QStringLiteral("Vek#%1: ").arg(Port->ActiveLink)
                                : QString();
     if (OnLog) OnLog(prefix + text);
 }
@@ -407,7 +407,7 @@ uint8_t TFrameConfigVek::Channel() const {
 }
 
 bool TFrameConfigVek::Connected() const {
-    return Link != nullptr && Link->IsConnected();
+    return Port != nullptr && Port->IsOpen();
 }
 
 int TFrameConfigVek::SelectedRecord() {
@@ -548,13 +548,12 @@ void TFrameConfigVek::StartUploadWait(bool retry) {
 }
 
 void TFrameConfigVek::SendConfigGet(int n) {
-    if (Link && Link->ComRW) Link->ComRW->SendCommandByte(Channel(), zuq::Cmd::ConfigGet, uint8_t(n));
+    if (Port) Port->SendCommandByte(Channel(), zuq::Cmd::ConfigGet, uint8_t(n));
 }
 
 void TFrameConfigVek::SendRecord(uint8_t command, int n) {
     const TConfigBytes bytes = Records[n].ToBytes();
-    if (Link && Link->ComRW)
-        Link->ComRW->SendCommandData(Channel(), command, bytes.data(), uint8_t(bytes.size()));
+    if (Port) Port->SendCommandData(Channel(), command, bytes.data(), uint8_t(bytes.size()));
 }
 
 void TFrameConfigVek::ActionGetExecute() {
@@ -641,7 +640,7 @@ void TFrameConfigVek::UploadNext() {
 }
 
 void TFrameConfigVek::ActionGetUpdate() {
-    const bool enabled = Connected() && (Link->ActiveLink != 255 || NetBit == 0);
+    const bool enabled = Connected() && (Port->ActiveLink != 255 || NetBit == 0);
     for (QAction* a : {ActionGet, ActionSet, ActionFlash, ActionGetAll, ActionSetAll})
         if (a != nullptr && a->isEnabled() != enabled) a->setEnabled(enabled);
 }
@@ -721,7 +720,7 @@ void TFrameConfigVek::Timer3Timer() {
             if (StatusSeen) {
                 DetectState = 3;
             } else if (Connected()) {
-                Link->ComRW->SendCommandByte(Channel(), zuq::Cmd::StatusRequest, 0);
+                Port->SendCommandByte(Channel(), zuq::Cmd::StatusRequest, 0);
             } else {
                 // Nothing can answer a closed port: the sequence ends.
                 Timer3->stop();

@@ -20,7 +20,7 @@ class QGroupBox;
 class QScrollArea;
 class QTimer;
 class QToolButton;
-class TFrameConnectPort;
+class TComLink;
 class TMaskEditUpDown;
 class TWaiter;
 
@@ -33,7 +33,7 @@ public:
     ~TFrameConfigVek() override;
 
     // Called once at start-up: creates the waiter, fills every record with its defaults, shows one.
-    void Initialize(TFrameConnectPort* link, uint8_t netBit, TLogEvent onLog);
+    void Initialize(TComLink* port, uint8_t netBit, TLogEvent onLog);
     // Logs with the "Vek#%d: " prefix while a link on the net is active.
     void LogLine(const QString& text);
     // The reply handler of the main window's dispatch: false when the packet was taken.
@@ -72,7 +72,7 @@ public:
     void CheckBox7Click();
 
     // State.
-    TFrameConnectPort* Link = nullptr;
+    TComLink* Port = nullptr;
     uint8_t NetBit = 0;
     TLogEvent OnLog;
     std::unique_ptr<TWaiter> Waiter;

@@ -9,7 +9,7 @@
 #include <QToolButton>
 
 #include "controls/MaskEditUpDown.h"
-#include "link/frameConnect.h"
+#include "link/comLink.h"
 #include "link/zuq.h"
 
 TFrameFETest::TFrameFETest(QWidget* parent) : QFrame(parent) {
@@ -66,8 +66,8 @@ TFrameFETest::TFrameFETest(QWidget* parent) : QFrame(parent) {
     row->addStretch(1);
 }
 
-void TFrameFETest::Initialize(TFrameConnectPort* link, std::function<uint8_t()> netBit) {
-    link_ = link;
+void TFrameFETest::Initialize(TComLink* port, std::function<uint8_t()> netBit) {
+    port_ = port;
     netBit_ = std::move(netBit);
 }
 
@@ -106,8 +106,8 @@ std::array<uint8_t, 6> TFrameFETest::BuildRequest() {
 }
 
 void TFrameFETest::SpeedButton1Click() {
-    if (link_ == nullptr || !link_->IsConnected() || link_->ComRW == nullptr) return;
+    if (port_ == nullptr || !port_->IsOpen()) return;
     const std::array<uint8_t, 6> data = BuildRequest();
     const uint8_t channel = uint8_t(zuq::ChannelApp | (netBit_ ? netBit_() : 0));
-    link_->ComRW->SendCommandData(channel, zuq::Cmd::FetTest, data.data(), uint8_t(data.size()));
+    port_->SendCommandData(channel, zuq::Cmd::FetTest, data.data(), uint8_t(data.size()));
 }

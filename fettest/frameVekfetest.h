@@ -11,7 +11,7 @@
 
 class QComboBox;
 class QToolButton;
-class TFrameConnectPort;
+class TComLink;
 class TMaskEditUpDown;
 
 class TFrameFETest : public QFrame {
@@ -20,7 +20,7 @@ public:
     explicit TFrameFETest(QWidget* parent = nullptr);
 
     // The connection frame carries the request; netBit is asked at every send.
-    void Initialize(TFrameConnectPort* link, std::function<uint8_t()> netBit);
+    void Initialize(TComLink* port, std::function<uint8_t()> netBit);
 
     // The click of all six lists: applies the interlock for the list the operator changed.
     void ComboBox1Click(QComboBox* sender);
@@ -46,6 +46,6 @@ public:
 private:
     std::array<QComboBox*, 6> Lists() const;
 
-    TFrameConnectPort* link_ = nullptr;
+    TComLink* port_ = nullptr;
     std::function<uint8_t()> netBit_;
 };

@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/Waiter.h"
-#include "link/frameConnect.h"
+#include "link/Waiter.h"
+#include "link/comLink.h"
 #include "link/zuq.h"
 
 namespace {
@@ -79,11 +79,11 @@ TFrameLinkScan::TFrameLinkScan(QWidget* parent) : QFrame(parent) {
 
 TFrameLinkScan::~TFrameLinkScan() = default;
 
-void TFrameLinkScan::Initialize(TFrameConnectPort* link, TLog onLog) {
+void TFrameLinkScan::Initialize(TComLink* port, TLog onLog) {
     waiter_ = std::make_unique<TWaiter>([this](const QString& text) { Log(text); });
     OnLog = std::move(onLog);
-    Link = link;
-    if (Link) Link->ActiveLink = 255;
+    Port = port;
+    if (Port) Port->ActiveLink = 255;
     ListView1->clear();
 }
 
@@ -92,7 +92,7 @@ void TFrameLinkScan::Log(const QString& text) {
 }
 
 void TFrameLinkScan::ActionScanExecute() {
-    if (!Link || !Link->IsConnected()) return;
+    if (!Port || !Port->IsOpen()) return;
     ListView1->clear();
     Log("Starting scan ...");
     // A scan already waiting keeps its deadline; the requests go out all the same.
@@ -102,7 +102,7 @@ void TFrameLinkScan::ActionScanExecute() {
 }
 
 void TFrameLinkScan::ActionScanUpdate() {
-    ActionScan->setEnabled(Link && Link->IsConnected());
+    ActionScan->setEnabled(Port && Port->IsOpen());
 }
 
 uint8_t TFrameLinkScan::SelectedLink() const {
@@ -127,7 +127,7 @@ bool TFrameLinkScan::HandleReply(const uint8_t* payload, uint8_t length) {
             if (length < 2) return false;
             const uint8_t active = payload[1];
             setIdentityUnknown();
-            if (Link) Link->ActiveLink = active;
+            if (Port) Port->ActiveLink = active;
             if (active == 255) {
                 Label25->setText("NONE");
                 Log("No active link");
@@ -191,9 +191,9 @@ void TFrameLinkScan::setIdentityUnknown() {
 }
 
 void TFrameLinkScan::send(uint8_t channel, uint8_t command) {
-    if (Link && Link->ComRW) Link->ComRW->SendCommand(channel, command);
+    if (Port) Port->SendCommand(channel, command);
 }
 
 void TFrameLinkScan::sendByte(uint8_t channel, uint8_t command, uint8_t value) {
-    if (Link && Link->ComRW) Link->ComRW->SendCommandByte(channel, command, value);
+    if (Port) Port->SendCommandByte(channel, command, value);
 }

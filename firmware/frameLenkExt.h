@@ -13,7 +13,7 @@ class QGroupBox;
 class QLabel;
 class QListWidget;
 class QToolButton;
-class TFrameConnectPort;
+class TComLink;
 class TWaiter;
 
 class TFrameLinkScan : public QFrame {
@@ -26,7 +26,7 @@ public:
     explicit TFrameLinkScan(QWidget* parent = nullptr);
     ~TFrameLinkScan() override;
 
-    void Initialize(TFrameConnectPort* link, TLog onLog);
+    void Initialize(TComLink* port, TLog onLog);
     // Logs with the frame's "LINK: " prefix.
     void Log(const QString& text);
 
@@ -44,7 +44,7 @@ public:
 
     // Set by the main window after Initialize; may stay empty.
     std::function<void(bool)> OnLinkChanged;
-    TFrameConnectPort* Link = nullptr;
+    TComLink* Port = nullptr;
     TLog OnLog;
 
     QGroupBox* GroupBox1 = nullptr;

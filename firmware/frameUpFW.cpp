@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "link/frameConnect.h"
+#include "link/comLink.h"
 #include "link/zuq.h"
 
 namespace {
@@ -85,9 +85,9 @@ TFrameUpdateFW::TFrameUpdateFW(QWidget* parent) : QFrame(parent) {
 
 TFrameUpdateFW::~TFrameUpdateFW() = default;
 
-void TFrameUpdateFW::Initialize(TFrameConnectPort* link, uint8_t netBit, const QString& deviceWord,
+void TFrameUpdateFW::Initialize(TComLink* port, uint8_t netBit, const QString& deviceWord,
                                 TLog onLog) {
-    Link = link;
+    Port = port;
     NetBit = netBit;
     DeviceWord = deviceWord;
     OnLog = std::move(onLog);
@@ -96,7 +96,7 @@ void TFrameUpdateFW::Initialize(TFrameConnectPort* link, uint8_t netBit, const Q
 
 void TFrameUpdateFW::LogLine(const QString& text) {
     QString prefix;
-    if (Link && Link->ActiveLink < 255) prefix = QString("%1#%2: ").arg(DeviceWord).arg(Link->ActiveLink);
+    if (Port && Port->ActiveLink < 255) prefix = QString("%1#%2: ").arg(DeviceWord).arg(Port->ActiveLink);
     if (OnLog) OnLog(prefix + text);
 }
 
@@ -133,7 +133,7 @@ void TFrameUpdateFW::ActionUpdateFWExecute() {
     DetectTicks = 0;
     Timer5.start();
     InfoPending = true;
-    if (Link && Link->ComRW) Link->ComRW->SendCommand(zuq::ChannelApp | NetBit, zuq::Cmd::StartUpdate);
+    if (Port) Port->SendCommand(zuq::ChannelApp | NetBit, zuq::Cmd::StartUpdate);
 }
 
 void TFrameUpdateFW::ActionUpdateFWUpdate() {
@@ -141,19 +141,19 @@ void TFrameUpdateFW::ActionUpdateFWUpdate() {
 }
 
 void TFrameUpdateFW::ActionResetExecute() {
-    if (!Link || !Link->IsConnected()) return;
+    if (!Port || !Port->IsOpen()) return;
     // A reset ends whatever update was running: the controller starts over.
     stopDetection();
     endTransfer();
     ProgressBar1->setVisible(false);
-    Link->ComRW->SendCommand(zuq::ChannelApp | NetBit, zuq::Cmd::SoftReset);
+    Port->SendCommand(zuq::ChannelApp | NetBit, zuq::Cmd::SoftReset);
     LogLine("Soft reset...");
     setLines(false, false);
     startPulse({});
 }
 
 void TFrameUpdateFW::ActionResetUpdate() {
-    ActionReset->setEnabled(Link && Link->IsConnected());
+    ActionReset->setEnabled(Port && Port->IsOpen());
 }
 
 void TFrameUpdateFW::ActionUpdateFWVisibleExecute(bool checked) {
@@ -173,7 +173,7 @@ void TFrameUpdateFW::Timer5Timer() {
     } else if (t == 25) {
         // The application may ignore StartUpdate; a reset of the controller on the line brings up its
         // bootloader, whichever link is selected.
-        if (Link && Link->ComRW) Link->ComRW->SendCommand(zuq::ChannelApp, zuq::Cmd::SoftReset);
+        if (Port) Port->SendCommand(zuq::ChannelApp, zuq::Cmd::SoftReset);
     } else if (t >= 50) {
         stopDetection();
         LogLine("Stop detecting.");
@@ -181,8 +181,8 @@ void TFrameUpdateFW::Timer5Timer() {
         return;
     } else {
         setLines(true, true);
-        if (Link && Link->ComRW)
-            for (int i = 0; i < 4; ++i) Link->ComRW->WriteRaw(WakeUp, sizeof WakeUp);
+        if (Port)
+            for (int i = 0; i < 4; ++i) Port->WriteRaw(WakeUp, sizeof WakeUp);
     }
     ++DetectTicks;
 }
@@ -219,8 +219,8 @@ bool TFrameUpdateFW::HandleReply(const uint8_t* payload, uint8_t length) {
             data[0] = uint8_t(page);
             data[1] = uint8_t(page >> 8);
             FW.CopyPage(page, data + 2);
-            if (Link && Link->ComRW)
-                Link->ComRW->SendCommandData(zuq::ChannelBoot | NetBit, zuq::Cmd::BootPage, data,
+            if (Port)
+                Port->SendCommandData(zuq::ChannelBoot | NetBit, zuq::Cmd::BootPage, data,
                                              sizeof data);
             return false;
         }
@@ -236,8 +236,8 @@ bool TFrameUpdateFW::HandleReply(const uint8_t* payload, uint8_t length) {
                 LogLine("Finish.");
                 ProgressBar1->setVisible(false);
                 startPulse([this] {
-                    if (Link && Link->ComRW)
-                        Link->ComRW->SendCommand(zuq::ChannelApp | NetBit, zuq::Cmd::SoftReset);
+                    if (Port)
+                        Port->SendCommand(zuq::ChannelApp | NetBit, zuq::Cmd::SoftReset);
                     LogLine("Soft reset...");
                 });
             }
@@ -266,7 +266,7 @@ void TFrameUpdateFW::DeviceLost() {
 
 void TFrameUpdateFW::SilenceTimeout() {
     if (!transferring_) return;
-    if (!Link || !Link->IsConnected()) {
+    if (!Port || !Port->IsOpen()) {
         DeviceLost();
         return;
     }
@@ -291,7 +291,7 @@ void TFrameUpdateFW::endTransfer() {
 }
 
 void TFrameUpdateFW::setLines(bool clearDtr, bool clearRts) {
-    if (Link && Link->ComRW) Link->ComRW->SetControlLines(clearDtr, clearRts);
+    if (Port) Port->SetControlLines(clearDtr, clearRts);
     if (OnControlLines) OnControlLines(clearDtr, clearRts);
 }
 
@@ -299,8 +299,8 @@ void TFrameUpdateFW::sendBootInfo() {
     const uint8_t info[6] = {uint8_t(FW.DeviceCode),      uint8_t(FW.DeviceCode >> 8),
                              uint8_t(FW.ImageSize),       uint8_t(FW.ImageSize >> 8),
                              uint8_t(FW.ImageSize >> 16), uint8_t(FW.ImageSize >> 24)};
-    if (Link && Link->ComRW)
-        Link->ComRW->SendCommandData(zuq::ChannelBoot | NetBit, zuq::Cmd::BootInfo, info, sizeof info);
+    if (Port)
+        Port->SendCommandData(zuq::ChannelBoot | NetBit, zuq::Cmd::BootInfo, info, sizeof info);
 }
 
 void TFrameUpdateFW::setProgress(int position) {

@@ -16,7 +16,7 @@ class QGroupBox;
 class QLineEdit;
 class QProgressBar;
 class QToolButton;
-class TFrameConnectPort;
+class TComLink;
 
 class TFrameUpdateFW : public QFrame {
     Q_OBJECT
@@ -30,7 +30,7 @@ public:
     explicit TFrameUpdateFW(QWidget* parent = nullptr);
     ~TFrameUpdateFW() override;
 
-    void Initialize(TFrameConnectPort* link, uint8_t netBit, const QString& deviceWord, TLog onLog);
+    void Initialize(TComLink* port, uint8_t netBit, const QString& deviceWord, TLog onLog);
     void LogLine(const QString& text);
     // Loads and checks an image file; a refusal is logged with its reason. Remembers the name for the
     // reload that starts every update.
@@ -60,7 +60,7 @@ public:
     uint8_t NetBit = 0;
     QString DeviceWord;
     TLog OnLog;
-    TFrameConnectPort* Link = nullptr;
+    TComLink* Port = nullptr;
 
     TFirmwareImage FW;
     int32_t DetectTicks = -1;

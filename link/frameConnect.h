@@ -24,6 +24,8 @@ public:
     void InitPort(TComRW::TPacketEvent onPacket, TComRW::TRawDataEvent onRawData,
                   TComRW::TDeviceLostEvent onDeviceLost);
     bool IsConnected() const;
+    // The port as the frames send through it; valid from InitPort on.
+    TComLink* Port() const { return ComRW.get(); }
 
     void RefreshPorts();
     void ApplySettings();
@@ -41,7 +43,6 @@ public:
     std::unique_ptr<TComRW> ComRW;  // the port object, created by InitPort
     TDCB LineSettings{};            // as the operator last chose them
     std::string PortName;           // the remembered port name
-    uint8_t ActiveLink = 255;       // link on the CAN net the controller reports active; 255 = none
 
     QLabel* Label3 = nullptr;
     QComboBox* ComboBox1 = nullptr;

@@ -11,6 +11,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -182,6 +183,24 @@ void TSerialDevice::SetRts(bool on) {
     if (fd_ >= 0) ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit);
 }
 
+void TSerialDevice::DiscardOutput(const std::function<void()>& whileHeld) {
+    std::lock_guard<std::mutex> gate(gate_);
+    if (whileHeld) whileHeld();
+    ++discards_;
+    if (fd_ < 0) return;
+    ::ioctl(fd_, TCFLSH, TCOFLUSH);
+    // The queue was just emptied, so the zeros fit; a short write only means the driver is odd.
+    static const uint8_t zeros[256] = {};
+    if (longestWrite_ > 0) (void)!::write(fd_, zeros, std::min(longestWrite_, sizeof zeros));
+    longestWrite_ = 0;
+}
+
+int TSerialDevice::OutputQueued() const {
+    int queued = 0;
+    if (fd_ < 0 || ::ioctl(fd_, TIOCOUTQ, &queued) != 0) return 0;
+    return queued;
+}
+
 long TSerialDevice::Read(uint8_t* buffer, size_t size) {
     if (fd_ < 0) return -1;
     const ssize_t n = ::read(fd_, buffer, size);
@@ -204,15 +223,25 @@ bool TSerialDevice::WriteAll(const uint8_t* data, size_t size, int timeoutMs, bo
         lock.try_lock();
     }
     size_t done = 0;
+    uint32_t discardsAtStart = 0;
     while (done < size) {
         if (fd_ < 0) return false;
-        const ssize_t n = ::write(fd_, data + done, size - done);
+        ssize_t n;
+        int err = 0;
+        {
+            std::lock_guard<std::mutex> gate(gate_);
+            if (done == 0) discardsAtStart = discards_;
+            if ((cancel && cancel()) || discards_ != discardsAtStart) return false;
+            n = ::write(fd_, data + done, size - done);
+            err = errno;
+            if (size > longestWrite_) longestWrite_ = size;
+        }
         if (n > 0) {
             done += size_t(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            lost = IsLostError(errno);
+        if (n < 0 && err != EAGAIN && err != EINTR) {
+            lost = IsLostError(err);
             return false;
         }
         if (std::chrono::steady_clock::now() >= deadline || (cancel && cancel())) return false;

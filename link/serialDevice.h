@@ -78,13 +78,27 @@ public:
     // Writes all bytes, waiting for room up to timeoutMs or until `cancel` returns true. Returns
     // false when the device is gone, the time ran out or the write was cancelled; sets `lost` when gone.
     // Writes from different threads never interleave: each waits (within its time) for the other.
+    // `cancel` is asked right before every write to the driver, inside the same gate as DiscardOutput;
+    // a buffer that DiscardOutput cut in the middle is not finished either.
     bool WriteAll(const uint8_t* data, size_t size, int timeoutMs, bool& lost,
                   const std::function<bool()>& cancel = {});
+    // Runs `whileHeld`, throws away what the driver holds but has not sent yet, and then writes as
+    // many zero bytes as the longest buffer written since the last discard. A packet that the discard
+    // cut short would otherwise take the start of the next one as its rest; the zeros end it instead,
+    // either as a packet with a wrong sum or, when its lost tail was all zeros, as itself.
+    void DiscardOutput(const std::function<void()>& whileHeld = {});
+    // Bytes the driver holds that have not gone out yet; 0 where the driver does not say (a
+    // pseudo-terminal).
+    int OutputQueued() const;
 
     // Errors that mean the device went away (USB adapter unplugged, far end of a pty closed).
     static bool IsLostError(int err);
 
 private:
     int fd_ = -1;
-    std::mutex writing_;
+    std::mutex writing_;  // one writer of bytes at a time, for a whole buffer
+    std::mutex gate_;     // one write() call, or one discard, at a time
+    // Under gate_: discards so far, and the longest buffer written since the last one.
+    uint32_t discards_ = 0;
+    size_t longestWrite_ = 0;
 };

@@ -104,6 +104,9 @@ private:
 // completely before its slot is released.
 class TComWrite : public TSyncThread {
 public:
+    static constexpr int DriverBacklog = 64;  // bytes
+
+
     TComWrite(TComRW* owner, std::shared_ptr<TSerialDevice> device, std::shared_ptr<TComRead> reader)
         : owner_(owner), device_(std::move(device)), reader_(std::move(reader)) {}
 
@@ -132,9 +135,18 @@ protected:
                 const int index = ring.ReadIndex.load(std::memory_order_relaxed);
                 const uint8_t size = zuq::PacketSize(ring.Slot[index]);
                 std::memcpy(local, ring.Slot[index].Bytes, size);
+                const uint64_t serial = ring.Serial[index];
+                const std::atomic<uint64_t>& discarded =
+                    owner_->discardedUpTo_[ring.Slot[index].Bytes[zuq::OffPayload]];
                 ring.ReadIndex.store((index + 1) % TPacketRing::Slots, std::memory_order_release);
+                // Where the driver says how much it still holds, the backlog of a slow line stays in the
+                // ring, where a packet can still be taken back whole, rather than in the driver.
+                while (device_->OutputQueued() > DriverBacklog && !Terminated()) SleepFor(1);
                 bool lost = false;
-                device_->WriteAll(local, size, 2000, lost, [this] { return Terminated(); });
+                // The device asks again right before each write: a packet taken back meanwhile stops there.
+                device_->WriteAll(local, size, 2000, lost, [this, serial, &discarded] {
+                    return Terminated() || serial <= discarded.load(std::memory_order_acquire);
+                });
                 if (lost) {
                     if (auto reader = reader_.lock()) reader->ReportLost();
                     return;
@@ -170,6 +182,8 @@ void TComRW::SetActive(bool value) {
         if (lineSettings_.Configured()) device->Apply(lineSettings_);
         rxRing_.Clear();
         txRing_.Clear();
+        queued_ = 0;
+        for (auto& upTo : discardedUpTo_) upTo.store(0, std::memory_order_relaxed);
         device_ = device;
         reader_ = std::make_shared<TComRead>(this, device, bool(OnRawData));
         writer_ = std::make_shared<TComWrite>(this, device, reader_);
@@ -209,25 +223,17 @@ bool TComRW::QueuePacket(uint8_t address, const uint8_t* data, size_t length, ui
     if (txRing_.Waiting() >= TPacketRing::Slots - 1) return false;
     const int index = txRing_.WriteIndex.load(std::memory_order_relaxed);
     zuq::BuildPacket(txRing_.Slot[index], channel, data, length, address);
+    txRing_.Serial[index] = ++queued_;
     txRing_.WriteIndex.store((index + 1) % TPacketRing::Slots, std::memory_order_release);
     writer_->Notify();
     return true;
 }
 
-bool TComRW::SendCommand(uint8_t channel, uint8_t command) {
-    return QueuePacket(0, &command, 1, channel);
-}
-
-bool TComRW::SendCommandByte(uint8_t channel, uint8_t command, uint8_t value) {
-    const uint8_t payload[2] = {command, value};
-    return QueuePacket(0, payload, 2, channel);
-}
-
-bool TComRW::SendCommandData(uint8_t channel, uint8_t command, const uint8_t* data, uint8_t count) {
-    uint8_t payload[1 + 255];
-    payload[0] = command;
-    if (count > 0) std::memcpy(payload + 1, data, count);
-    return QueuePacket(0, payload, size_t(count) + 1, channel);
+void TComRW::DiscardQueued(uint8_t command) {
+    if (!open_ || !device_) return;
+    // Under the device's write gate: the writer either wrote before (and the flush takes those bytes
+    // back) or sees the mark before its next write.
+    device_->DiscardOutput([this, command] { discardedUpTo_[command].store(queued_, std::memory_order_release); });
 }
 
 void TComRW::SetControlLines(bool clearDtr, bool clearRts) {

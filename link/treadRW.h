@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "link/comLink.h"
 #include "link/serialDevice.h"
 #include "link/zuq.h"
 
@@ -21,25 +22,29 @@ struct TPacketRing {
     std::atomic<int32_t> ReadIndex{0};
     std::atomic<int32_t> WriteIndex{0};
     zuq::TPacket Slot[Slots];
+    // Transmit ring only: the number each packet got when it was queued (1, 2, ...), so that a packet
+    // taken back after it was queued is known to the writer.
+    uint64_t Serial[Slots] = {};
 
     void Clear();
     int Waiting() const;
 };
 
-class TComRW {
+class TComRW : public TComLink {
 public:
     using TRawDataEvent = std::function<void(const uint8_t* buffer, uint8_t count)>;
     using TPacketEvent = std::function<void(const uint8_t* payload, uint8_t length, uint8_t channel)>;
     using TDeviceLostEvent = std::function<void()>;
 
     TComRW();
-    ~TComRW();
+    ~TComRW() override;
     TComRW(const TComRW&) = delete;
     TComRW& operator=(const TComRW&) = delete;
 
     // Opens or closes the port; does nothing when the state already matches.
     void SetActive(bool value);
     bool Active() const { return open_; }
+    bool IsOpen() const override { return open_; }
 
     // The port name as given to the device layer (a device path such as /dev/ttyUSB0).
     std::string PortName = "COM1";
@@ -57,15 +62,10 @@ public:
 
     // Send operations (GUI thread). All return false and queue nothing while the port is closed, and
     // when 63 packets already wait in the transmit ring.
-    bool QueuePacket(uint8_t address, const uint8_t* data, size_t length, uint8_t channel);
-    bool SendCommand(uint8_t channel, uint8_t command);
-    bool SendCommandByte(uint8_t channel, uint8_t command, uint8_t value);
-    bool SendCommandData(uint8_t channel, uint8_t command, const uint8_t* data, uint8_t count);
-
-    // true clears a line, false sets it; DTR first, then RTS. Nothing while closed.
-    void SetControlLines(bool clearDtr, bool clearRts);
-    // Writes bytes straight to the port, outside the ring and unframed. false while closed.
-    bool WriteRaw(const uint8_t* buffer, uint8_t count);
+    bool QueuePacket(uint8_t address, const uint8_t* data, size_t length, uint8_t channel) override;
+    void SetControlLines(bool clearDtr, bool clearRts) override;
+    bool WriteRaw(const uint8_t* buffer, uint8_t count) override;
+    void DiscardQueued(uint8_t command) override;
 
     // Events, each called on the GUI thread, one at a time, in the order the reader produced them.
     // Assign them before opening: the reader learns at opening whether OnRawData is wanted (it then
@@ -88,4 +88,7 @@ private:
     bool open_ = false;
     TDCB lineSettings_{};
     std::string lastError_;
+    uint64_t queued_ = 0;  // packets queued since the port opened
+    // Per command code: packets numbered up to this were taken back and must not be written.
+    std::atomic<uint64_t> discardedUpTo_[256] = {};
 };

@@ -16,8 +16,7 @@
 #include <algorithm>
 
 #include "controls/MaskEditUpDown.h"
-#include "link/frameConnect.h"
-#include "link/treadRW.h"
+#include "link/comLink.h"
 #include "link/zuq.h"
 #include "telemetry/fGraph.h"
 
@@ -245,8 +244,8 @@ TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
 
 TFrameVekStat::~TFrameVekStat() = default;
 
-void TFrameVekStat::Initialize(TFrameConnectPort* link, uint8_t netBit) {
-    Link = link;
+void TFrameVekStat::Initialize(TComLink* port, uint8_t netBit) {
+    Port = port;
     NetBit = netBit;
     FrameGraph1->InitGraph();
     FrameGraph1->BackColor = QColor(255, 255, 255);
@@ -297,9 +296,9 @@ QString TFrameVekStat::ValueText(int index) const {
 
 void TFrameVekStat::RequestStatus() {
     ApplyRecord();
-    if (Link == nullptr || !Link->IsConnected()) return;
+    if (Port == nullptr || !Port->IsOpen()) return;
     const int value = ASpeedButton1->isChecked() ? std::clamp(MaskEditUpDown1->GetIntValue(), 1, 250) : 0;
-    Link->ComRW->SendCommandByte(static_cast<uint8_t>(NetBit | zuq::ChannelApp), zuq::Cmd::StatusRequest,
+    Port->SendCommandByte(static_cast<uint8_t>(NetBit | zuq::ChannelApp), zuq::Cmd::StatusRequest,
                                  static_cast<uint8_t>(value));
 }
 

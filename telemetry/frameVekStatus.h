@@ -15,7 +15,7 @@ class QListWidget;
 class QPainter;
 class QTimer;
 class QToolButton;
-class TFrameConnectPort;
+class TComLink;
 class TFrameGraph;
 class TMaskEditUpDown;
 
@@ -60,7 +60,7 @@ public:
     explicit TFrameVekStat(QWidget* parent = nullptr);
     ~TFrameVekStat() override;
 
-    void Initialize(TFrameConnectPort* link, uint8_t netBit);
+    void Initialize(TComLink* port, uint8_t netBit);
     // Takes nothing: always true, so the packet goes on to the next frame.
     bool HandleReply(const uint8_t* payload, uint8_t length);
     void ApplyRecord();
@@ -74,7 +74,7 @@ public:
     void CheckListBox1ClickCheck();
     void CheckListBox1DrawItem(QPainter& canvas, int index, const QRect& rect);
 
-    TFrameConnectPort* Link = nullptr;
+    TComLink* Port = nullptr;
     uint8_t NetBit = 0;
     StatusRecord Record;
 

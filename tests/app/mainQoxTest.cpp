@@ -118,7 +118,7 @@ TEST_F(MainWindow, RealFramesKeepTheDispatchOrder) {
     EXPECT_EQ(LogLines(*window).count("Echo is received."), 1);
     // The link scan takes the active-link reply before anything else sees it.
     Packet(0x04, {zuq::Cmd::ActiveLink, 3});
-    EXPECT_EQ(window->FrameConnectPort1->ActiveLink, 3);
+    EXPECT_EQ(window->FrameConnectPort1->Port()->ActiveLink, 3);
     EXPECT_EQ(window->windowTitle(), "Vek Tool");
     // It passes the identity on, so the window still sets its caption.
     Packet(

@@ -25,8 +25,7 @@ protected:
     void SetUp() override {
         link.InitPort({}, {}, {});
         Connect();
-        control.Initialize(
-            &link, [this]() { return netBit; }, [this]() { return limits; }, false);
+        control.Initialize(link.Port(), [this]() { return netBit; }, [this]() { return limits; }, false);
         control.UpdateActions();
     }
 
@@ -242,7 +241,7 @@ TEST(TestControlPacing, ThreadPacesTheStreamAndShutdownEndsIt) {
     link.ComRW->SetActive(true);
     ASSERT_TRUE(link.IsConnected());
     TTestControl control;
-    control.Initialize(&link, {}, {});
+    control.Initialize(link.Port(), {}, {});
     ASSERT_TRUE(control.RunThread);
     control.MaskEditUpDown17->SetValue(25);
     control.UpdateActions();

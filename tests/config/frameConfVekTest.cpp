@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/Waiter.h"
+#include "link/Waiter.h"
 #include "config/configFile.h"
 #include "config/frameConfVek.h"
 #include "controls/MaskEditUpDown.h"
@@ -39,7 +39,7 @@ struct FrameConfig : ::testing::Test {
         link.InitPort({}, {}, {});
         link.ComRW->PortName = peer.SlaveName();
         link.ComRW->SetActive(true);
-        frame.Initialize(&link, 0, [this](const QString& line) { log << line; });
+        frame.Initialize(link.Port(), 0, [this](const QString& line) { log << line; });
         frame.ShowError = [this](const QString& text) { errors << text; };
     }
     ~FrameConfig() override { TMaskEditUpDown::SetDecimalSeparator('.'); }
@@ -94,7 +94,7 @@ TEST_F(FrameConfig, ConfigDataReplies) {
     EXPECT_TRUE(std::all_of(stored.begin() + 20, stored.end(), [](uint8_t b) { return b == 0; }));
 
     // Number 17 and a spoiled signature change nothing; the prefix names the active link.
-    link.ActiveLink = 3;
+    link.Port()->ActiveLink = 3;
     const auto before = frame.Records;
     ConfigRecord bad = ConfigRecord::Defaults(0);
     bad.Number = 17;
@@ -111,7 +111,7 @@ TEST_F(FrameConfig, ConfigDataReplies) {
 }
 
 TEST_F(FrameConfig, GetWithoutAnswerRetriesFourTimes) {
-    link.ActiveLink = 1;
+    link.Port()->ActiveLink = 1;
     frame.NetBit = zuq::NetBit;
     SetMode(4);
     frame.ActionGetExecute();
@@ -312,7 +312,7 @@ TEST_F(FrameConfig, ActionEnabling) {
     };
     for (const Case& c : cases) {
         link.ComRW->SetActive(c.open);
-        link.ActiveLink = c.activeLink;
+        link.Port()->ActiveLink = c.activeLink;
         frame.NetBit = c.netBit;
         frame.ActionGetUpdate();
         for (QAction* a :

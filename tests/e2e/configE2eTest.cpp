@@ -4,7 +4,7 @@
 
 #include <QTimer>
 
-#include "app/Waiter.h"
+#include "link/Waiter.h"
 #include "config/frameConfVek.h"
 #include "controls/MaskEditUpDown.h"
 #include "link/frameConnect.h"
@@ -19,7 +19,7 @@ struct TConfigRig {
         link.InitPort(
             [this](const uint8_t* payload, uint8_t length, uint8_t) { frame.HandleReply(payload, length); },
             {}, {});
-        frame.Initialize(&link, 0, [this](const QString& line) { log << line; });
+        frame.Initialize(link.Port(), 0, [this](const QString& line) { log << line; });
     }
     void Connect(bool detect) {
         link.ComRW->PortName = sim.PortName();

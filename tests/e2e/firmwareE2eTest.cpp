@@ -169,7 +169,7 @@ TEST_F(FirmwareE2e, ScanFindsThreeNodesAndTheChosenOneAnswersOverTheNet) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
     EXPECT_EQ(window->NetBit, 0x80);
     ASSERT_TRUE(WaitLine("LINK: Active link #2."));
-    EXPECT_EQ(window->FrameConnectPort1->ActiveLink, 2);
+    EXPECT_EQ(window->FrameConnectPort1->Port()->ActiveLink, 2);
     EXPECT_EQ(window->FrameLinkScan1->Label25->text(), "Vek#2");
     ASSERT_TRUE(
         ProcessEventsUntil([&] { return window->FrameLinkScan1->Label4->text() == "5e000103"; }, Deadline));

@@ -76,7 +76,7 @@ std::set<TFetStates> ReachablePatterns() {
 
 TEST_F(TestControlE2e, RunSpinsTheMotorAndReleaseLetsItStop) {
     TTestControl control;
-    control.Initialize(&link, {}, {});
+    control.Initialize(link.Port(), {}, {});
     control.MaskEditUpDown17->SetValue(30);
     control.UpdateActions();
     ASSERT_TRUE(PollStatus());
@@ -107,7 +107,7 @@ TEST_F(TestControlE2e, RunSpinsTheMotorAndReleaseLetsItStop) {
 
 TEST_F(TestControlE2e, FetTestSetsTheTestFlag) {
     TFrameFETest frame;
-    frame.Initialize(&link, {});
+    frame.Initialize(link.Port(), {});
     frame.SetStates({FetOn, FetOff, FetOff, FetOff, FetPwm, FetOff});
     frame.MaskEditUpDown1->SetValue(12.5);
     frame.MaskEditUpDown2->SetValue(3000);
@@ -125,7 +125,7 @@ TEST_F(TestControlE2e, NoPatternTheInterlockAllowsShortsAPhase) {
     ASSERT_TRUE(flags & FlagShortCircuit);
 
     TFrameFETest frame;
-    frame.Initialize(&link, {});
+    frame.Initialize(link.Port(), {});
     frame.MaskEditUpDown2->SetValue(10);
     const std::set<TFetStates> patterns = ReachablePatterns();
     EXPECT_GT(patterns.size(), 30u);

@@ -18,7 +18,7 @@ protected:
         link.ComRW->PortName = peer.SlaveName();
         link.ComRW->SetActive(true);
         ASSERT_TRUE(link.IsConnected());
-        frame.Initialize(&link, [this]() { return netBit; });
+        frame.Initialize(link.Port(), [this]() { return netBit; });
     }
 
     // What the operator does: picks an entry of a list.

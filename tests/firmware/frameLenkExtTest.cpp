@@ -5,7 +5,7 @@
 #include <QListWidget>
 #include <QTest>
 
-#include "app/Waiter.h"
+#include "link/Waiter.h"
 #include "firmware/frameLenkExt.h"
 #include "link/frameConnect.h"
 #include "support/ptyPeer.h"
@@ -21,8 +21,8 @@ protected:
         link.ComRW->PortName = peer.SlaveName();
         link.ComRW->SetActive(true);
         ASSERT_TRUE(link.IsConnected());
-        link.ActiveLink = 7;
-        frame.Initialize(&link, [this](const QString& line) { log.push_back(line.toStdString()); });
+        link.Port()->ActiveLink = 7;
+        frame.Initialize(link.Port(), [this](const QString& line) { log.push_back(line.toStdString()); });
         frame.OnLinkChanged = [this](bool active) { changes.push_back(active); };
     }
 
@@ -45,7 +45,7 @@ protected:
 };
 
 TEST_F(FrameLinkScan, InitializeForgetsTheActiveLink) {
-    EXPECT_EQ(link.ActiveLink, 255);
+    EXPECT_EQ(link.Port()->ActiveLink, 255);
     EXPECT_EQ(frame.Label25->text(), "NONE");
     EXPECT_EQ(frame.Label2->text(), "UNKNOWN");
     EXPECT_EQ(frame.Label4->text(), "UNKNOWN");
@@ -126,7 +126,7 @@ TEST_F(FrameLinkScan, ActiveLinkReplies) {
         frame.Label4->setText("old");
         changes.clear();
         EXPECT_FALSE(Reply(c.reply));
-        EXPECT_EQ(link.ActiveLink, c.reply[1]);
+        EXPECT_EQ(link.Port()->ActiveLink, c.reply[1]);
         EXPECT_EQ(frame.Label25->text().toStdString(), c.device);
         EXPECT_EQ(frame.Label2->text(), "UNKNOWN");
         EXPECT_EQ(frame.Label4->text(), "UNKNOWN");
@@ -206,10 +206,10 @@ TEST_F(FrameLinkScan, OnlyActiveLinkAndScanRepliesAreTaken) {
         EXPECT_TRUE(Reply({code, 1, 2, 3, 4})) << int(code);
     EXPECT_TRUE(Reply({0x77}));
     // Malformed link replies are taken but change nothing.
-    link.ActiveLink = 4;
+    link.Port()->ActiveLink = 4;
     EXPECT_FALSE(Reply({0x5B}));
     EXPECT_FALSE(Reply({0x5E, 1, 2}));
-    EXPECT_EQ(link.ActiveLink, 4);
+    EXPECT_EQ(link.Port()->ActiveLink, 4);
     EXPECT_TRUE(log.empty());
 }
 }  // namespace

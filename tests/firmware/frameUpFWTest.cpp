@@ -28,7 +28,7 @@ protected:
         link.ComRW->PortName = peer.SlaveName();
         link.ComRW->SetActive(true);
         ASSERT_TRUE(link.IsConnected());
-        frame.Initialize(&link, 0, "Vek", [this](const QString& line) { log.push_back(line.toStdString()); });
+        frame.Initialize(link.Port(), 0, "Vek", [this](const QString& line) { log.push_back(line.toStdString()); });
         frame.OnControlLines = [this](bool dtr, bool rts) { lines.push_back({dtr, rts}); };
     }
 
@@ -103,7 +103,7 @@ TEST_F(FrameUpFW, UpdateReloadsTheFileItWasGiven) {
 }
 
 TEST_F(FrameUpFW, DetectionTicksDriveLinesWakeUpAndResets) {
-    link.ActiveLink = 3;
+    link.Port()->ActiveLink = 3;
     frame.NetBit = 0x80;
     ASSERT_TRUE(frame.LoadImage(Image(KwyPattern(1000), 0xA55A)));
     frame.ActionUpdateFWExecute();
@@ -165,10 +165,10 @@ TEST_F(FrameUpFW, BootReadyTwiceSendsInfoOnceAndStopsDetection) {
 
 TEST_F(FrameUpFW, BootInfoReplyIsLoggedWithVersionAndSize) {
     ASSERT_TRUE(frame.LoadImage(Image(KwyPattern(10))));
-    link.ActiveLink = 3;
+    link.Port()->ActiveLink = 3;
     EXPECT_FALSE(Reply({0x05, 0x13, 0x02, 0x00, 0x00, 0x04, 0x00}));
     EXPECT_EQ(log.back(), "Vek#3: BOOT v2.3 Prepare 262144 bytes");
-    link.ActiveLink = 255;
+    link.Port()->ActiveLink = 255;
     EXPECT_FALSE(Reply({0x05, 0xF7, 0x0A}));  // short: missing bytes read as zero
     EXPECT_EQ(log.back(), "BOOT v10.7 Prepare 0 bytes");
 }

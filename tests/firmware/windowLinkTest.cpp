@@ -131,7 +131,7 @@ TEST_F(LinkWindow, ListSelectionDrivesTheNetBit) {
 
     // The controller confirms: the active link shows in the prefixes, identity asked over the net.
     Packet(0x04, {0x5B, 2});
-    EXPECT_EQ(window->FrameConnectPort1->ActiveLink, 2);
+    EXPECT_EQ(window->FrameConnectPort1->Port()->ActiveLink, 2);
     EXPECT_EQ(window->FrameLinkScan1->Label25->text(), "Vek#2");
     EXPECT_EQ(LastLog(), "LINK: Active link #2.");
     window->FrameUpdateFW1->LogLine("probe");

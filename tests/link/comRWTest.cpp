@@ -446,3 +446,42 @@ TEST(ComRW, RawWritesNeverLandInsideAPacket) {
     EXPECT_GT(raws, 0);
     EXPECT_EQ(wakes, raws) << "a raw write was split by a packet";
 }
+
+TEST(ComRW, DiscardTakesBackWaitingPacketsOfOneCommandAndWhatTheDriverHolds) {
+    TPtyPeer peer;
+    TComRW com;
+    ASSERT_TRUE(OpenOn(com, peer)) << com.LastError();
+    // The peer reads nothing: throttle packets pile up in the driver, then in the ring behind the
+    // blocked writer; a configuration request waits among them.
+    const uint8_t throttle[] = {zuq::Cmd::Throttle, 0x7D, 0x00};
+    const auto fill = [&] {
+        int queued = 0;
+        for (int refusedInARow = 0; refusedInARow < 5;) {
+            if (com.QueuePacket(0, throttle, sizeof throttle, 0x01)) {
+                ++queued;
+                refusedInARow = 0;
+            } else {
+                ++refusedInARow;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        }
+        return queued;
+    };
+    const int first = fill();
+    ASSERT_GT(first, 100) << "the driver and the ring both hold throttle packets";
+    ASSERT_TRUE(ProcessEventsUntil([&] { return com.SendCommandByte(0x01, zuq::Cmd::ConfigGet, 5); }));
+    fill();
+
+    com.DiscardQueued(zuq::Cmd::Throttle);
+    // A pseudo-terminal keeps what its far end's line discipline already took, so some of the first
+    // throttle packets still arrive; none of those that waited in the ring does, and the request does.
+    const auto after = peer.ReadPackets(size_t(first) + 100, 2000);
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.back().payload, (std::vector<uint8_t>{zuq::Cmd::ConfigGet, 5}));
+    EXPECT_LE(int(after.size()) - 1, first - 60);
+    // Packets queued after the discard go out as usual.
+    ASSERT_TRUE(com.QueuePacket(0, throttle, sizeof throttle, 0x01));
+    const auto later = peer.ReadPackets(1, 3000);
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_EQ(later[0].payload[0], zuq::Cmd::Throttle);
+}

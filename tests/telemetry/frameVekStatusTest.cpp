@@ -32,7 +32,7 @@ struct FrameStatus : ::testing::Test {
         link.ComRW->PortName = peer.SlaveName();
         link.ComRW->SetActive(true);
         frame.Timer1->stop();  // the tests send the requests themselves
-        frame.Initialize(&link, 0);
+        frame.Initialize(link.Port(), 0);
     }
     bool Reply(const std::vector<uint8_t>& payload) {
         return frame.HandleReply(payload.data(), static_cast<uint8_t>(payload.size()));

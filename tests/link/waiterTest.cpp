@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "app/Waiter.h"
+#include "link/Waiter.h"
 #include "support/qtWait.h"
 
 namespace {

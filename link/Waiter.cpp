@@ -1,4 +1,4 @@
-#include "app/Waiter.h"
+#include "link/Waiter.h"
 
 TWaiter::TWaiter(TLog onLog, QObject* parent) : QObject(parent), onLog_(std::move(onLog)) {
     timer_.setInterval(100);
