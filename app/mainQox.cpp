@@ -32,6 +32,7 @@
 #include "firmware/frameLenkExt.h"
 #include "firmware/frameUpFW.h"
 #include "link/frameConnect.h"
+#include "link/identity.h"
 #include "link/zuq.h"
 #include "telemetry/frameVekStatus.h"
 
@@ -440,15 +441,9 @@ void TFormMainQox::OnPacket(const uint8_t* payload, uint8_t length, uint8_t chan
 }
 
 void TFormMainQox::HandleIdentify(const uint8_t* payload, uint8_t length) {
-    // The firmware text: bytes 1 onward, at most 24, up to the first zero byte.
-    const int textBytes = std::min(int(length) - 1, 24);
-    QByteArray text;
-    for (int i = 1; i <= textBytes && payload[i] != 0; ++i) text.append(char(payload[i]));
-    // The serial number: bytes 21 to 24, least significant first; missing bytes read as 0.
-    uint32_t serial = 0;
-    for (int i = 24; i >= 21; --i) serial = (serial << 8) | (i < length ? payload[i] : 0u);
-    const QString firmware = QString::fromLatin1(text);
-    const QString number = QStringLiteral("%1").arg(serial, 8, 16, QLatin1Char('0'));
+    const TIdentity id = DecodeIdentity(payload, length);
+    const QString firmware = id.Firmware;
+    const QString number = QStringLiteral("%1").arg(id.Serial, 8, 16, QLatin1Char('0'));
     setWindowTitle(QStringLiteral("Vek Tool [FW:%1  SN:%2]").arg(firmware, number));
     Log(QStringLiteral("FW: %1 SN: %2").arg(firmware, number));
     // The configuration frame's "Mode :" shows its current record again, and the controller is known.

@@ -15,6 +15,7 @@
 
 #include "controls/MaskEditUpDown.h"
 #include "link/comLink.h"
+#include "link/littleEndian.h"
 #include "link/zuq.h"
 
 namespace {
@@ -207,7 +208,8 @@ void TTestControl::Timer25Timer() {
         input.Type = TWaveType(std::max(0, RadioGroup1Buttons->checkedId()));
     }
     const uint16_t value = Wave.Next(input);
-    const uint8_t data[2] = {uint8_t(value & 0xFF), uint8_t(value >> 8)};
+    uint8_t data[2];
+    le::Put16(data, value);
     port_->SendCommandData(Channel(), zuq::Cmd::Throttle, data, 2);
 }
 

@@ -25,12 +25,13 @@
 #include "config/configFile.h"
 #include "controls/MaskEditUpDown.h"
 #include "link/comLink.h"
+#include "link/identity.h"
 #include "link/zuq.h"
+#include "telemetry/statusRecord.h"
 
 namespace {
 
 constexpr int WaitTicks = 20;  // 2 seconds
-constexpr int StatusModeOffset = 16;
 // Marks the list entry that stands for a stored value no regular entry shows; holds that value.
 constexpr int StoredValueRole = Qt::UserRole + 1;
 
@@ -656,14 +657,9 @@ bool TFrameConfigVek::HandleReply(const uint8_t* payload, uint8_t length) {
             LogLine(QStringLiteral("Echo is received."));
             return false;
         case zuq::Cmd::Identify: {
-            uint8_t buffer[24] = {};
-            std::copy(args, args + std::min<size_t>(argCount, sizeof buffer), buffer);
-            const char* text = reinterpret_cast<const char*>(buffer);
-            const QString firmware = QString::fromLatin1(text, int(strnlen(text, sizeof buffer)));
-            const uint32_t serial = uint32_t(buffer[20]) | uint32_t(buffer[21]) << 8 |
-                                    uint32_t(buffer[22]) << 16 | uint32_t(buffer[23]) << 24;
+            const TIdentity id = DecodeIdentity(payload, length);
             LogLine(QStringLiteral("FW: %1 SN: %2")
-                        .arg(firmware, QStringLiteral("%1").arg(serial, 8, 16, QChar('0')).toUpper()));
+                        .arg(id.Firmware, QStringLiteral("%1").arg(id.Serial, 8, 16, QChar('0')).toUpper()));
             Identified = true;
             return false;
         }
@@ -728,7 +724,7 @@ void TFrameConfigVek::Timer3Timer() {
             }
             break;
         case 3:
-            SelectRecord(LastStatus[StatusModeOffset]);
+            SelectRecord(StatusRecord::FromBytes(LastStatus.data(), LastStatus.size()).Mode);
             ActionGetExecute();
             DetectState = 4;
             break;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "link/littleEndian.h"
+
 void ApplyFetInterlock(TFetStates& states, int sender) {
     if (sender < 0 || sender >= 6) return;
     const int state = states[size_t(sender)];
@@ -28,6 +30,9 @@ std::array<uint8_t, 6> BuildFetRequest(const TFetStates& states, double dutyPerc
     const uint16_t pattern = FetPatternWord(states);
     const uint16_t duty = uint16_t(std::lrint(dutyPercent * 10.0));
     const uint16_t delay = uint16_t(delayMs);
-    return {uint8_t(pattern & 0xFF), uint8_t(pattern >> 8), uint8_t(duty & 0xFF),
-            uint8_t(duty >> 8),      uint8_t(delay & 0xFF), uint8_t(delay >> 8)};
+    std::array<uint8_t, 6> request{};
+    le::Put16(request.data(), pattern);
+    le::Put16(request.data() + 2, duty);
+    le::Put16(request.data() + 4, delay);
+    return request;
 }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/littleEndian.h"
+
 namespace {
 // Reads exactly `count` bytes; false when the file ends or fails first.
 bool ReadExactly(QFile& file, uint8_t* out, qint64 count) {
@@ -34,9 +36,8 @@ bool TFirmwareImage::Load(const QString& fileName, QString& error) {
         error = "file broken";
         return false;
     }
-    DeviceCode = uint16_t(header[4] | (header[5] << 8));
-    const uint32_t size = uint32_t(header[6]) | (uint32_t(header[7]) << 8) | (uint32_t(header[8]) << 16) |
-                          (uint32_t(header[9]) << 24);
+    DeviceCode = le::U16(header + 4);
+    const uint32_t size = le::U32(header + 6);
     if (size > BufferSize) {
         error = "file too large";
         return false;

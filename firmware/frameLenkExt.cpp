@@ -16,11 +16,12 @@
 
 #include "link/Waiter.h"
 #include "link/comLink.h"
+#include "link/identity.h"
+#include "link/littleEndian.h"
 #include "link/zuq.h"
 
 namespace {
 constexpr int LinkRole = Qt::UserRole;
-constexpr int IdentityBytes = 24;
 }  // namespace
 
 TFrameLinkScan::TFrameLinkScan(QWidget* parent) : QFrame(parent) {
@@ -142,8 +143,7 @@ bool TFrameLinkScan::HandleReply(const uint8_t* payload, uint8_t length) {
         }
         case zuq::Cmd::ScanLinks: {
             if (length < 5) return false;
-            const uint32_t mask = uint32_t(payload[1]) | (uint32_t(payload[2]) << 8) |
-                                  (uint32_t(payload[3]) << 16) | (uint32_t(payload[4]) << 24);
+            const uint32_t mask = le::U32(payload + 1);
             ListView1->clear();
             const QIcon icon = style()->standardIcon(QStyle::SP_DriveHDIcon);
             for (int n = 0; n < 32; ++n) {
@@ -156,13 +156,9 @@ bool TFrameLinkScan::HandleReply(const uint8_t* payload, uint8_t length) {
             return false;
         }
         case zuq::Cmd::Identify: {
-            uint8_t buffer[IdentityBytes] = {};
-            std::memcpy(buffer, payload + 1, std::min<int>(length - 1, IdentityBytes));
-            const auto textLength = std::find(buffer, buffer + IdentityBytes, 0) - buffer;
-            Label2->setText(QString::fromLatin1(reinterpret_cast<const char*>(buffer), textLength));
-            const uint32_t serial = uint32_t(buffer[20]) | (uint32_t(buffer[21]) << 8) |
-                                    (uint32_t(buffer[22]) << 16) | (uint32_t(buffer[23]) << 24);
-            Label4->setText(QString::number(serial, 16));
+            const TIdentity id = DecodeIdentity(payload, length);
+            Label2->setText(id.Firmware);
+            Label4->setText(QString::number(id.Serial, 16));
             return true;
         }
         case zuq::Cmd::Detected:

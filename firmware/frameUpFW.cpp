@@ -12,17 +12,11 @@
 #include <algorithm>
 
 #include "link/comLink.h"
+#include "link/littleEndian.h"
 #include "link/zuq.h"
 
 namespace {
 constexpr uint8_t WakeUp[7] = {'B', 'O', 'O', 'T', 'Q', 'O', 'X'};
-
-uint16_t Le16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 QToolButton* ActionButton(QAction* action, QWidget* parent) {
     auto* button = new QToolButton(parent);
@@ -201,23 +195,22 @@ bool TFrameUpdateFW::HandleReply(const uint8_t* payload, uint8_t length) {
             bootloaderAnswered();
             uint8_t args[6] = {};
             std::copy(payload + 1, payload + 1 + std::min<int>(length - 1, 6), args);
-            const uint16_t version = Le16(args);
+            const uint16_t version = le::U16(args);
             LogLine(QString("BOOT v%1.%2 Prepare %3 bytes")
                         .arg(version >> 8)
                         .arg(version & 0x0F)
-                        .arg(Le32(args + 2)));
+                        .arg(le::U32(args + 2)));
             return false;
         }
         case zuq::Cmd::BootPageRequest: {
             // A request without its page number cannot be answered; answering page 0 would be a guess.
             if (length < 3) return false;
             bootloaderAnswered();
-            const uint16_t page = Le16(payload + 1);
+            const uint16_t page = le::U16(payload + 1);
             if (FW.PageOutOfRange(page)) LogLine(QString("Block %1 out of range!").arg(page));
             setProgress(FW.Progress(page));
             uint8_t data[2 + TFirmwareImage::PageSize];
-            data[0] = uint8_t(page);
-            data[1] = uint8_t(page >> 8);
+            le::Put16(data, page);
             FW.CopyPage(page, data + 2);
             if (Port)
                 Port->SendCommandData(zuq::ChannelBoot | NetBit, zuq::Cmd::BootPage, data,
@@ -227,7 +220,7 @@ bool TFrameUpdateFW::HandleReply(const uint8_t* payload, uint8_t length) {
         case zuq::Cmd::BootPageWritten: {
             if (length < 3) return false;
             bootloaderAnswered();
-            const uint16_t status = Le16(payload + 1);
+            const uint16_t status = le::U16(payload + 1);
             LogLine(QString("Page %1 write!").arg(status & 0x0FFF));
             if (status & 0x4000) LogLine("Flash error.");
             if (status & 0x8000) {
@@ -296,9 +289,9 @@ void TFrameUpdateFW::setLines(bool clearDtr, bool clearRts) {
 }
 
 void TFrameUpdateFW::sendBootInfo() {
-    const uint8_t info[6] = {uint8_t(FW.DeviceCode),      uint8_t(FW.DeviceCode >> 8),
-                             uint8_t(FW.ImageSize),       uint8_t(FW.ImageSize >> 8),
-                             uint8_t(FW.ImageSize >> 16), uint8_t(FW.ImageSize >> 24)};
+    uint8_t info[6];
+    le::Put16(info, FW.DeviceCode);
+    le::Put32(info + 2, FW.ImageSize);
     if (Port)
         Port->SendCommandData(zuq::ChannelBoot | NetBit, zuq::Cmd::BootInfo, info, sizeof info);
 }

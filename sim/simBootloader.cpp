@@ -35,7 +35,7 @@ void TSimBootloader::WakeUp(int64_t nowUs, const TSend& send) {
 void TSimBootloader::RequestPage(uint32_t page, const TSend& send) {
     std::vector<uint8_t> p(3);
     p[0] = zuq::Cmd::BootPageRequest;
-    PutU16(&p[1], uint16_t(page));
+    Put16(&p[1], uint16_t(page));
     send(p);
 }
 
@@ -44,8 +44,8 @@ void TSimBootloader::Handle(const uint8_t* payload, size_t length, const TSend& 
     switch (payload[0]) {
         case zuq::Cmd::BootInfo: {
             if (length < 7) return;
-            const uint16_t code = GetU16(payload + 1);
-            const uint32_t size = GetU32(payload + 3);
+            const uint16_t code = U16(payload + 1);
+            const uint32_t size = U32(payload + 3);
             if (code != settings_.DeviceCode || size > MaxImageSize) {
                 // A transfer in progress goes on: a stray request must not spoil it.
                 send({zuq::Cmd::BootInvalidDevice});
@@ -53,8 +53,8 @@ void TSimBootloader::Handle(const uint8_t* payload, size_t length, const TSend& 
             }
             std::vector<uint8_t> info(7);
             info[0] = zuq::Cmd::BootInfo;
-            PutU16(&info[1], BootVersion);
-            PutU32(&info[3], size);
+            Put16(&info[1], BootVersion);
+            Put32(&info[3], size);
             if (state_ == TState::Transfer && code == code_ && size == size_) {
                 // A repeated exchange: confirm and ask again for the page we still need.
                 send(info);
@@ -71,7 +71,7 @@ void TSimBootloader::Handle(const uint8_t* payload, size_t length, const TSend& 
             if (pages_ == 0) {
                 std::vector<uint8_t> w(3);
                 w[0] = zuq::Cmd::BootPageWritten;
-                PutU16(&w[1], 0x8000);
+                Put16(&w[1], 0x8000);
                 send(w);
                 state_ = TState::Done;
                 if (OnImageComplete) OnImageComplete(image_, true);
@@ -83,7 +83,7 @@ void TSimBootloader::Handle(const uint8_t* payload, size_t length, const TSend& 
         }
         case zuq::Cmd::BootPage: {
             if (state_ != TState::Transfer || length < 3) return;
-            const uint32_t page = GetU16(payload + 1);
+            const uint32_t page = U16(payload + 1);
             if (page != expected_) return;  // a duplicate or stale page: the one we asked for follows
             if (length < 3 + size_t(PageSize)) {
                 RequestPage(expected_, send);  // truncated: ask again
@@ -101,7 +101,7 @@ void TSimBootloader::Handle(const uint8_t* payload, size_t length, const TSend& 
             if (last) status |= 0x8000;
             std::vector<uint8_t> w(3);
             w[0] = zuq::Cmd::BootPageWritten;
-            PutU16(&w[1], status);
+            Put16(&w[1], status);
             send(w);
             ++expected_;
             if (last) {

@@ -134,7 +134,7 @@ void TSimController::HandlePacket(uint8_t channel, const uint8_t* payload, uint8
         if (payload[0] == zuq::Cmd::ScanLinks && !line.Boot.Running()) {
             std::vector<uint8_t> reply(5);
             reply[0] = zuq::Cmd::ScanLinks;
-            PutU32(&reply[1], LinkMask());
+            Put32(&reply[1], LinkMask());
             send_(ReplyLine, reply);
             return;
         }
@@ -181,7 +181,7 @@ void TSimController::HandleApp(TSimNode& node, uint8_t replyChannel, const uint8
             reply[0] = zuq::Cmd::Identify;
             const size_t n = std::min<size_t>(node.Firmware.size(), FirmwareTextMax);
             std::copy(node.Firmware.begin(), node.Firmware.begin() + std::ptrdiff_t(n), reply.begin() + 1);
-            PutU32(&reply[21], node.Serial);
+            Put32(&reply[21], node.Serial);
             send_(replyChannel, reply);
             return;
         }
@@ -221,7 +221,7 @@ void TSimController::HandleApp(TSimNode& node, uint8_t replyChannel, const uint8
             return;
         }
         case zuq::Cmd::Throttle:
-            if (length >= 3) node.Motor.SetThrottle(GetU16(payload + 1), nowUs);
+            if (length >= 3) node.Motor.SetThrottle(U16(payload + 1), nowUs);
             return;
         case zuq::Cmd::Melody:
             node.Motor.PlayMelody(nowUs);
@@ -229,7 +229,7 @@ void TSimController::HandleApp(TSimNode& node, uint8_t replyChannel, const uint8
         case zuq::Cmd::FetTest:
             if (length >= 7) {
                 node.Motor.Advance(nowUs, node.Ram[node.Mode]);
-                node.Motor.FetTest(GetU16(payload + 1), GetU16(payload + 3), GetU16(payload + 5), nowUs);
+                node.Motor.FetTest(U16(payload + 1), U16(payload + 3), U16(payload + 5), nowUs);
             }
             return;
         case zuq::Cmd::StartUpdate:

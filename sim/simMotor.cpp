@@ -64,10 +64,10 @@ void TSimMotor::Advance(int64_t nowUs, const TConfigBytes& record) {
 
 void TSimMotor::Step(double dt, int64_t nowUs, const TConfigBytes& record) {
     poles_ = std::max<uint8_t>(record[Rec::Poles], 2);
-    const uint16_t minPwm = GetU16(&record[Rec::MinPwm]);
-    const uint16_t maxPwm = std::min<uint16_t>(GetU16(&record[Rec::MaxPwm]), 1000);
-    const double maxAmps = GetU16(&record[Rec::MaxCurrent]) * 0.1;
-    const double limitTemp = GetI16(&record[Rec::LimitTemp]) * 0.1;
+    const uint16_t minPwm = U16(&record[Rec::MinPwm]);
+    const uint16_t maxPwm = std::min<uint16_t>(U16(&record[Rec::MaxPwm]), 1000);
+    const double maxAmps = U16(&record[Rec::MaxCurrent]) * 0.1;
+    const double limitTemp = S16(&record[Rec::LimitTemp]) * 0.1;
 
     if (nowUs - lastThrottleUs_ > ThrottleTimeoutUs) command_ = 0;
     uint16_t level = command_ < minPwm ? 0 : std::min(command_, maxPwm);

@@ -9,7 +9,7 @@ void PutFloat(uint8_t* p, float v) {
     uint32_t bits = 0;
     static_assert(sizeof bits == sizeof v);
     std::memcpy(&bits, &v, sizeof bits);
-    PutU32(p, bits);
+    Put32(p, bits);
 }
 }  // namespace
 
@@ -19,22 +19,22 @@ TConfigBytes DefaultRecord(uint8_t number) {
     r[1] = 'E';
     r[2] = 'Z';
     r[3] = 'O';
-    PutU16(&r[Rec::Version], 3);
+    Put16(&r[Rec::Version], 3);
     r[Rec::Number] = number;
-    PutU16(&r[Rec::Flags], 0x0001);
+    Put16(&r[Rec::Flags], 0x0001);
     PutFloat(&r[Rec::ScaleCurrent], 1.0f);
     PutFloat(&r[Rec::ScaleVoltmeter], 1.0f);
     r[Rec::Timing] = 0xFF;  // automatic
-    PutU16(&r[Rec::FreqPwm], 8000);
-    PutU16(&r[Rec::MaxCurrent], 300);
-    PutU16(&r[Rec::LimitCurrent], 150);
-    PutU16(&r[Rec::LimitTemp], 900);
-    PutU16(&r[Rec::MinPwm], 40);
-    PutU16(&r[Rec::MaxPwm], 950);
-    PutU16(&r[Rec::StartPwm], 80);
-    PutU16(&r[Rec::AccelPwm], 100);
-    PutU16(&r[Rec::SafePwm], 150);
-    PutU16(&r[Rec::OffBat], 90);
+    Put16(&r[Rec::FreqPwm], 8000);
+    Put16(&r[Rec::MaxCurrent], 300);
+    Put16(&r[Rec::LimitCurrent], 150);
+    Put16(&r[Rec::LimitTemp], 900);
+    Put16(&r[Rec::MinPwm], 40);
+    Put16(&r[Rec::MaxPwm], 950);
+    Put16(&r[Rec::StartPwm], 80);
+    Put16(&r[Rec::AccelPwm], 100);
+    Put16(&r[Rec::SafePwm], 150);
+    Put16(&r[Rec::OffBat], 90);
     r[Rec::Poles] = 12;
     r[Rec::AsyncLevel] = 40;
     r[Rec::AsyncLevel2] = 40;
@@ -48,22 +48,22 @@ bool RecordValid(const TConfigBytes& record) {
 
 TStatusBytes TStatusRecord::Pack() const {
     TStatusBytes b{};
-    PutU16(&b[0], uint16_t(Current));
-    PutU16(&b[2], Voltage);
-    PutU16(&b[4], uint16_t(Temperature));
-    PutU16(&b[6], ThrottleLevel);
-    PutU16(&b[8], uint16_t(TempMcu));
-    PutU16(&b[10], uint16_t(AvgCurrent));
-    PutU16(&b[12], AvgSpeed);
-    PutU16(&b[14], TimingDelay);
+    Put16(&b[0], uint16_t(Current));
+    Put16(&b[2], Voltage);
+    Put16(&b[4], uint16_t(Temperature));
+    Put16(&b[6], ThrottleLevel);
+    Put16(&b[8], uint16_t(TempMcu));
+    Put16(&b[10], uint16_t(AvgCurrent));
+    Put16(&b[12], AvgSpeed);
+    Put16(&b[14], TimingDelay);
     b[16] = Mode;
     b[17] = Address;
     b[18] = Flags;
-    PutU16(&b[19], InputPwm);
-    PutU16(&b[21], InputI2c);
-    PutU16(&b[23], InputCan);
-    PutU16(&b[25], InputPc);
-    PutU16(&b[27], uint16_t(Debug));
+    Put16(&b[19], InputPwm);
+    Put16(&b[21], InputI2c);
+    Put16(&b[23], InputCan);
+    Put16(&b[25], InputPc);
+    Put16(&b[27], uint16_t(Debug));
     return b;
 }
 

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "link/littleEndian.h"
+
 namespace sim {
 
 constexpr int RecordSize = 51;
@@ -40,22 +42,11 @@ constexpr int AsyncLevel = 48;
 constexpr int AsyncLevel2 = 49;
 }  // namespace Rec
 
-inline uint16_t GetU16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-inline int16_t GetI16(const uint8_t* p) {
-    return int16_t(GetU16(p));
-}
-inline uint32_t GetU32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-inline void PutU16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v & 0xFF);
-    p[1] = uint8_t(v >> 8);
-}
-inline void PutU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
+using le::Put16;
+using le::Put32;
+using le::S16;
+using le::U16;
+using le::U32;
 
 // The factory record for a slot: signature "QEZO", version 0.3, Number = slot, the documented defaults.
 TConfigBytes DefaultRecord(uint8_t number);

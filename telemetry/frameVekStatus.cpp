@@ -22,13 +22,6 @@
 
 namespace {
 
-uint16_t U16(const uint8_t* bytes, size_t offset) {
-    return static_cast<uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
-int16_t S16(const uint8_t* bytes, size_t offset) {
-    return static_cast<int16_t>(U16(bytes, offset));
-}
-
 // Draws the check box of an item as the list would, and leaves the rest of the row to the frame.
 class TChannelDelegate : public QStyledItemDelegate {
 public:
@@ -98,62 +91,6 @@ const TFrameVekStat::TChannel TFrameVekStat::Channels[ChannelCount] = {
     {"Input PC", 1.0, 255, 0, 255},
     {"Debug", 1.0, 0, 0, 0},
 };
-
-StatusRecord StatusRecord::FromBytes(const uint8_t* data, size_t count) {
-    uint8_t b[Size] = {};
-    if (data != nullptr) std::copy(data, data + std::min(count, Size), b);
-    StatusRecord r;
-    r.Current = S16(b, 0);
-    r.Voltage = U16(b, 2);
-    r.Temperature = S16(b, 4);
-    r.ThrottleLevel = U16(b, 6);
-    r.TempMcu = S16(b, 8);
-    r.AvgCurrent = S16(b, 10);
-    r.AvgSpeed = U16(b, 12);
-    r.TimingDelay = U16(b, 14);
-    r.Mode = b[16];
-    r.Address = b[17];
-    r.Flags = b[18];
-    r.InputPwm = U16(b, 19);
-    r.InputI2c = U16(b, 21);
-    r.InputCan = U16(b, 23);
-    r.InputPc = U16(b, 25);
-    r.Debug = S16(b, 27);
-    return r;
-}
-
-float StatusRecord::Channel(int index) const {
-    switch (index) {
-        case 0:
-            return ThrottleLevel;
-        case 1:
-            return Current;
-        case 2:
-            return AvgCurrent;
-        case 3:
-            return Voltage;
-        case 4:
-            return Temperature;
-        case 5:
-            return TempMcu;
-        case 6:
-            return AvgSpeed;
-        case 7:
-            return TimingDelay;
-        case 8:
-            return InputCan;
-        case 9:
-            return InputI2c;
-        case 10:
-            return InputPwm;
-        case 11:
-            return InputPc;
-        case 12:
-            return Debug;
-        default:
-            return 0.0f;
-    }
-}
 
 TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
     auto* outer = new QVBoxLayout(this);

@@ -81,8 +81,8 @@ std::vector<uint8_t> Record(const TGot& data) {
 
 std::vector<uint8_t> BootInfoRequest(uint16_t code, uint32_t size) {
     std::vector<uint8_t> p = {zuq::Cmd::BootInfo, 0, 0, 0, 0, 0, 0};
-    sim::PutU16(&p[1], code);
-    sim::PutU32(&p[3], size);
+    sim::Put16(&p[1], code);
+    sim::Put32(&p[3], size);
     return p;
 }
 
@@ -108,7 +108,7 @@ TEST(SimComRW, PingAndIdentityOnTheLineChannel) {
     EXPECT_EQ(id->channel, 0x04);
     ASSERT_EQ(id->payload.size(), 25u);
     EXPECT_EQ(Firmware(*id), "2.1");
-    EXPECT_EQ(sim::GetU32(&id->payload[21]), 0xDEADBEEFu);
+    EXPECT_EQ(sim::U32(&id->payload[21]), 0xDEADBEEFu);
     const auto detected = link.Ask(0x01, {zuq::Cmd::Detect}, zuq::Cmd::Detected);
     ASSERT_TRUE(detected);
     EXPECT_EQ(detected->channel, 0x04);
@@ -124,17 +124,17 @@ TEST(SimComRW, ReadsAllSeventeenDefaultRecords) {
         ASSERT_EQ(data->payload.size(), 52u);
         const std::vector<uint8_t> r = Record(*data);
         EXPECT_EQ(std::string(r.begin(), r.begin() + 4), "QEZO");
-        EXPECT_EQ(sim::GetU16(&r[4]), 3);  // version 0.3
+        EXPECT_EQ(sim::U16(&r[4]), 3);  // version 0.3
         EXPECT_EQ(r[6], n);                // Number = slot
-        EXPECT_EQ(sim::GetU16(&r[7]), 1);  // Flags: Enable PWM
+        EXPECT_EQ(sim::U16(&r[7]), 1);  // Flags: Enable PWM
         EXPECT_EQ(r[17], 0xFF);            // automatic timing
-        EXPECT_EQ(sim::GetU16(&r[18]), 8000);
-        EXPECT_EQ(sim::GetU16(&r[20]), 300);
-        EXPECT_EQ(sim::GetU16(&r[22]), 150);
-        EXPECT_EQ(sim::GetU16(&r[24]), 900);
-        EXPECT_EQ(sim::GetU16(&r[26]), 40);
-        EXPECT_EQ(sim::GetU16(&r[28]), 950);
-        EXPECT_EQ(sim::GetU16(&r[36]), 90);
+        EXPECT_EQ(sim::U16(&r[18]), 8000);
+        EXPECT_EQ(sim::U16(&r[20]), 300);
+        EXPECT_EQ(sim::U16(&r[22]), 150);
+        EXPECT_EQ(sim::U16(&r[24]), 900);
+        EXPECT_EQ(sim::U16(&r[26]), 40);
+        EXPECT_EQ(sim::U16(&r[28]), 950);
+        EXPECT_EQ(sim::U16(&r[36]), 90);
         EXPECT_EQ(r[38], 12);
         EXPECT_EQ(r[48], 40);
         EXPECT_EQ(r[49], 40);
@@ -148,7 +148,7 @@ TEST(SimComRW, SetKeepsRamOnlyFlashSurvivesReset) {
     ASSERT_TRUE(link.Ready()) << link.sim.Error() << link.com.LastError();
     auto modified = [](uint8_t number, uint16_t maxCurrent) {
         sim::TConfigBytes r = sim::DefaultRecord(number);
-        sim::PutU16(&r[sim::Rec::MaxCurrent], maxCurrent);
+        sim::Put16(&r[sim::Rec::MaxCurrent], maxCurrent);
         std::vector<uint8_t> p = {0};
         p.insert(p.end(), r.begin(), r.end());
         return p;
@@ -174,7 +174,7 @@ TEST(SimComRW, SetKeepsRamOnlyFlashSurvivesReset) {
     for (const TCase& c : cases) {
         const auto back = link.Ask(0x01, {zuq::Cmd::ConfigGet, c.number}, zuq::Cmd::ConfigData);
         ASSERT_TRUE(back);
-        EXPECT_EQ(sim::GetU16(&Record(*back)[sim::Rec::MaxCurrent]), c.survivesReset ? c.maxCurrent : 300)
+        EXPECT_EQ(sim::U16(&Record(*back)[sim::Rec::MaxCurrent]), c.survivesReset ? c.maxCurrent : 300)
             << int(c.number);
     }
 }
@@ -230,7 +230,7 @@ TEST(SimComRW, ScanSelectAndReachANodeWithTheNetBit) {
     ASSERT_TRUE(scan);
     EXPECT_EQ(scan->channel, 0x04);
     ASSERT_EQ(scan->payload.size(), 5u);
-    EXPECT_EQ(sim::GetU32(&scan->payload[1]), (1u << 1) | (1u << 4) | (1u << 30));
+    EXPECT_EQ(sim::U32(&scan->payload[1]), (1u << 1) | (1u << 4) | (1u << 30));
 
     struct TSelect {
         uint8_t link;
@@ -245,7 +245,7 @@ TEST(SimComRW, ScanSelectAndReachANodeWithTheNetBit) {
     const auto id = link.Ask(0x81, {zuq::Cmd::Identify}, zuq::Cmd::Identify);
     ASSERT_TRUE(id);
     EXPECT_EQ(id->channel, 0x84);
-    EXPECT_EQ(sim::GetU32(&id->payload[21]), 0x1000u + 0x100 + 4);
+    EXPECT_EQ(sim::U32(&id->payload[21]), 0x1000u + 0x100 + 4);
 
     // A record written on node 4 changes node 4 only.
     sim::TConfigBytes r = sim::DefaultRecord(2);
@@ -285,11 +285,11 @@ struct TUpdate {
     void Attach() {
         link.onPacket = [this](const TGot& g) {
             if (g.payload.size() < 3 || g.channel != 0xBB) return;
-            const uint16_t word = sim::GetU16(&g.payload[1]);
+            const uint16_t word = sim::U16(&g.payload[1]);
             if (g.payload[0] == zuq::Cmd::BootPageRequest) {
                 ++requests;
                 std::vector<uint8_t> page(130, 0);
-                sim::PutU16(&page[0], word);
+                sim::Put16(&page[0], word);
                 for (size_t i = 0; i < 128 && size_t(word) * 128 + i < image.size(); ++i)
                     page[2 + i] = image[size_t(word) * 128 + i];
                 link.com.SendCommandData(0xBB, zuq::Cmd::BootPage, page.data(), uint8_t(page.size()));

@@ -39,7 +39,7 @@ struct TRig {
         return out.empty() ? TPayload(30) : out.back().second;
     }
     uint8_t Flags() { return Status()[1 + 18]; }
-    int16_t Current() { return int16_t(sim::GetU16(&Status()[1])); }
+    int16_t Current() { return int16_t(sim::U16(&Status()[1])); }
     void SetRecord(const sim::TConfigBytes& r, uint8_t command = zuq::Cmd::ConfigSet,
                    uint8_t channel = 0x01) {
         TPayload p = {command};
@@ -55,8 +55,8 @@ struct TRig {
 
 TPayload BootInfo(uint16_t code, uint32_t size) {
     TPayload p = {zuq::Cmd::BootInfo, 0, 0, 0, 0, 0, 0};
-    sim::PutU16(&p[1], code);
-    sim::PutU32(&p[3], size);
+    sim::Put16(&p[1], code);
+    sim::Put32(&p[3], size);
     return p;
 }
 
@@ -79,19 +79,19 @@ TEST(SimMotor, SpinsUpRunsAndStopsWhenThrottleEnds) {
     rig.Run(500, 3'000'000);
     const TPayload running = rig.Status();
     EXPECT_EQ(running[1 + 18] & (Stopped | Starting), 0);
-    EXPECT_NEAR(sim::GetU16(&running[1 + 12]), 6000, 60);                                  // AvgSpeed at 50 %
-    EXPECT_EQ(sim::GetU16(&running[1 + 6]), 500);                                          // ThrottleLevel
-    EXPECT_EQ(sim::GetU16(&running[1 + 25]), 500);                                         // InputPc
-    EXPECT_GT(int16_t(sim::GetU16(&running[1])), 50);                                      // current flows
-    EXPECT_LT(sim::GetU16(&running[1 + 2]), sim::GetU16(&idle[1 + 2]));                    // the battery sags
-    EXPECT_GT(int16_t(sim::GetU16(&running[1 + 4])), int16_t(sim::GetU16(&idle[1 + 4])));  // warmer
-    EXPECT_GT(sim::GetU16(&running[1 + 14]), 0);  // timing delay while turning
+    EXPECT_NEAR(sim::U16(&running[1 + 12]), 6000, 60);                                  // AvgSpeed at 50 %
+    EXPECT_EQ(sim::U16(&running[1 + 6]), 500);                                          // ThrottleLevel
+    EXPECT_EQ(sim::U16(&running[1 + 25]), 500);                                         // InputPc
+    EXPECT_GT(int16_t(sim::U16(&running[1])), 50);                                      // current flows
+    EXPECT_LT(sim::U16(&running[1 + 2]), sim::U16(&idle[1 + 2]));                    // the battery sags
+    EXPECT_GT(int16_t(sim::U16(&running[1 + 4])), int16_t(sim::U16(&idle[1 + 4])));  // warmer
+    EXPECT_GT(sim::U16(&running[1 + 14]), 0);  // timing delay while turning
 
     // No throttle for longer than 300 ms: the controller stops the motor by itself.
     rig.Advance(150'000);  // 250 ms after the last throttle
-    EXPECT_EQ(sim::GetU16(&rig.Status()[1 + 6]), 500) << "still within the time-out";
+    EXPECT_EQ(sim::U16(&rig.Status()[1 + 6]), 500) << "still within the time-out";
     rig.Advance(100'000);
-    EXPECT_EQ(sim::GetU16(&rig.Status()[1 + 6]), 0);
+    EXPECT_EQ(sim::U16(&rig.Status()[1 + 6]), 0);
     rig.Advance(3'000'000);
     EXPECT_EQ(rig.Flags() & Stopped, Stopped);
     EXPECT_EQ(rig.Current(), 0);
@@ -106,7 +106,7 @@ TEST(SimMotor, ThrottleLimitsOfTheRecordInUse) {
     for (TCase c : {TCase{39, 0}, TCase{40, 40}, TCase{950, 950}, TCase{1000, 950}, TCase{0xFFFF, 950}}) {
         TRig rig;
         rig.Run(c.throttle, 200'000);
-        EXPECT_EQ(sim::GetU16(&rig.Status()[1 + 6]), c.expectedLevel) << c.throttle;
+        EXPECT_EQ(sim::U16(&rig.Status()[1 + 6]), c.expectedLevel) << c.throttle;
     }
 }
 
@@ -115,13 +115,13 @@ TEST(SimMotor, OverloadAndOverheatAgainstTheRecordInUse) {
     settings.Mode = 4;
     TRig rig(settings);
     sim::TConfigBytes r = sim::DefaultRecord(4);
-    sim::PutU16(&r[sim::Rec::MaxCurrent], 50);  // 5.0 A
-    sim::PutU16(&r[sim::Rec::LimitTemp], 300);  // 30.0 degrees
+    sim::Put16(&r[sim::Rec::MaxCurrent], 50);  // 5.0 A
+    sim::Put16(&r[sim::Rec::LimitTemp], 300);  // 30.0 degrees
     rig.SetRecord(r);
     rig.Run(900, 10'000'000);
     EXPECT_EQ(rig.Flags() & (Overload | Overheat), Overload) << "the limited current keeps it cool";
     EXPECT_EQ(rig.Current(), 50) << "the controller limits the current";
-    sim::PutU16(&r[sim::Rec::MaxCurrent], 300);
+    sim::Put16(&r[sim::Rec::MaxCurrent], 300);
     rig.SetRecord(r);
     rig.Run(900, 1'000'000);
     EXPECT_EQ(rig.Flags() & (Overload | Overheat), 0) << "heating takes time";
@@ -132,9 +132,9 @@ TEST(SimMotor, OverloadAndOverheatAgainstTheRecordInUse) {
     rig.Run(900, 500'000);
     EXPECT_EQ(rig.Flags() & (Overload | Overheat), 0);
     // The motor cools again once stopped.
-    const int16_t hot = int16_t(sim::GetU16(&rig.Status()[1 + 4]));
+    const int16_t hot = int16_t(sim::U16(&rig.Status()[1 + 4]));
     rig.Advance(60'000'000);
-    EXPECT_LT(int16_t(sim::GetU16(&rig.Status()[1 + 4])), hot);
+    EXPECT_LT(int16_t(sim::U16(&rig.Status()[1 + 4])), hot);
 }
 
 TEST(SimMotor, MelodyFetTestAndShortCircuitFlags) {
