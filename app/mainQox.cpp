@@ -35,6 +35,7 @@
 #include "link/identity.h"
 #include "link/zuq.h"
 #include "telemetry/frameVekStatus.h"
+#include "telemetry/statusPoll.h"
 
 namespace {
 const QString Caption = QStringLiteral("Vek Tool");
@@ -301,7 +302,7 @@ void TFormMainQox::FormShow() {
     FrameConnectPort1->RefreshPorts();
     if (QFile::exists(IniPath)) LoadIni();
     // The tick clamps to the limits of the record that the configuration frame's "Mode :" selects.
-    TComLink* port = FrameConnectPort1->Port();
+    TComLink* port = Port();
     GroupBox2->Initialize(
         port, [this] { return NetBit; },
         [this] {
@@ -390,7 +391,12 @@ void TFormMainQox::Log(const QString& text) {
 }
 
 bool TFormMainQox::IsConnected() const {
-    return FrameConnectPort1->IsConnected();
+    const TComLink* port = Port();
+    return port != nullptr && port->IsOpen();
+}
+
+TComLink* TFormMainQox::Port() const {
+    return port_ != nullptr ? port_ : FrameConnectPort1->Port();
 }
 
 void TFormMainQox::UpdateControls() {
@@ -408,20 +414,36 @@ void TFormMainQox::SetNetBit(uint8_t bit) {
 }
 
 void TFormMainQox::FrameLinkScan1ListView1Change() {
-    SetNetBit(FrameLinkScan1->SelectedLink() != 255 ? zuq::NetBit : 0);
+    const uint8_t selected = FrameLinkScan1->SelectedLink();
+    const uint8_t bit = selected != 255 ? zuq::NetBit : 0;
+    if (selected != selectedLink_ || bit != NetBit) {
+        // Throttle must never go on to a controller the operator did not start; and the controller
+        // being left is told to stop streaming while requests still reach it.
+        GroupBox2->ReleaseRun();
+        if (IsConnected() && FrameVekStat1->Poll) FrameVekStat1->Poll->Stop(NetBit);
+    }
+    selectedLink_ = selected;
+    SetNetBit(bit);
 }
 
 void TFormMainQox::OnLinkChanged(bool active) {
     UpdateControls();
-    if (!IsConnected()) return;
-    uint8_t value = 0;
-    if (active && FrameVekStat1->ASpeedButton1->isChecked())
-        value = static_cast<uint8_t>(std::clamp(FrameVekStat1->MaskEditUpDown1->GetIntValue(), 1, 250));
-    FrameConnectPort1->Port()->SendCommandByte(zuq::ChannelApp | NetBit, zuq::Cmd::StatusRequest, value);
+    if (active && Port() != nullptr && Port()->ActiveLink != activeLink_) {
+        // The controller now routes requests to another link than the one RUN was pressed for.
+        GroupBox2->ReleaseRun();
+        activeLink_ = Port()->ActiveLink;
+    }
+    if (!IsConnected() || !FrameVekStat1->Poll) return;
+    if (active)
+        FrameVekStat1->SendRequest();
+    else
+        FrameVekStat1->Poll->Stop(NetBit);
 }
 
 void TFormMainQox::OnPacket(const uint8_t* payload, uint8_t length, uint8_t channel) {
     if (!IsConnected() || length == 0) return;
+    // Telemetry is shown, and used to find the record in use, only from the selected controller.
+    if (payload[0] == zuq::Cmd::Status && !TStatusPoll::FromSelected(channel, NetBit)) return;
     const auto offer = [payload, length](const TReplyHandler& handler) {
         return !handler || handler(payload, length);
     };

@@ -28,6 +28,7 @@
 #include "app/actionUpdate.h"
 
 class QAction;
+class TComLink;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -56,11 +57,16 @@ public:
 
     void Log(const QString& text);
     bool IsConnected() const;
+    // The port every frame sends through: the connection frame's, unless a test put another in its
+    // place with UsePort before the window was shown.
+    TComLink* Port() const;
+    void UsePort(TComLink* port) { port_ = port; }
     void UpdateControls();
     void OnLinkChanged(bool active);
     // The net bit (0x00 or 0x80) that requests to the selected link carry in their channel byte.
     void SetNetBit(uint8_t bit);
-    // The link list's selection changed: a selected link sets the net bit, none clears it.
+    // The link list's selection changed: a selected link sets the net bit, none clears it. A change
+    // releases RUN and ends the telemetry stream of the controller being left.
     void FrameLinkScan1ListView1Change();
     uint8_t NetBit = 0;
 
@@ -146,6 +152,9 @@ private:
     void OnDeviceLost();
     void HandleIdentify(const uint8_t* payload, uint8_t length);
 
+    TComLink* port_ = nullptr;
+    uint8_t selectedLink_ = 255;  // the link list's selection as last seen
+    uint8_t activeLink_ = 255;    // the active link the controller last reported
     bool shown_ = false;
     QWidget* logWindow_ = nullptr;  // the floating log's window while it floats
     int logIndex_ = 0;              // the log's place in the connection group's layout

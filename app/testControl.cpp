@@ -64,7 +64,14 @@ TTestControl::TTestControl(QWidget* parent) : QGroupBox(QStringLiteral(" TEST Co
     ActionMelody->setShortcut(QKeySequence(Qt::Key_F9));
     ActionMelody->setShortcutContext(Qt::WindowShortcut);
     ActionMelody->setEnabled(false);
+    // A held key toggles once: a held F5 must never leave the motor running by an odd repeat count.
+    ActionRun->setAutoRepeat(false);
+    ActionMelody->setAutoRepeat(false);
     connect(ActionRun, &QAction::triggered, this, &TTestControl::ActionRunExecute);
+    // Stopping is only the end of the stream: throttle still waiting to go out must not follow it.
+    connect(ActionRun, &QAction::toggled, this, [this](bool down) {
+        if (!down && port_ != nullptr) port_->DiscardQueued(zuq::Cmd::Throttle);
+    });
     connect(ActionMelody, &QAction::triggered, this, &TTestControl::ActionMelodyExecute);
 
     auto* row = new QHBoxLayout(this);

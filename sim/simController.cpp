@@ -146,6 +146,16 @@ void TSimController::HandlePacket(uint8_t channel, const uint8_t* payload, uint8
     HandleApp(*node, ReplyNet, payload, length, nowUs);
 }
 
+std::string TSimController::TargetName(uint8_t channel) {
+    const TSimNode* node = nullptr;
+    if (channel == zuq::ChannelBoot)
+        node = BootTarget();
+    else if ((channel & 0x7F) == zuq::ChannelApp)
+        node = (channel & zuq::NetBit) == 0 ? &Line() : NetNode(activeLink_);
+    if (node == nullptr) return "nobody";
+    return node->Link() < 0 ? "line" : "node" + std::to_string(node->Link());
+}
+
 void TSimController::SendStatus(TSimNode& node, uint8_t replyChannel, int64_t nowUs) {
     const TStatusBytes record = node.Status(nowUs).Pack();
     std::vector<uint8_t> reply(1 + StatusSize);

@@ -81,6 +81,8 @@ public:
     std::function<void(const std::vector<uint8_t>& image, bool clean)> OnImageComplete;
 
     TSimNode& Line() { return *nodes_[0]; }
+    // Who a packet on `channel` reaches now: "line", "node<n>" or "nobody" (for traces).
+    std::string TargetName(uint8_t channel);
     // The node with the given link number, nullptr when there is none on the net.
     TSimNode* NetNode(int link);
     int ActiveLink() const { return activeLink_; }

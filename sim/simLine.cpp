@@ -38,8 +38,10 @@ TSimLine::TSimLine(const TSimOptions& options) : options_(options), random_(opti
     controller_->OnPacketIn = [this](uint8_t channel, const uint8_t* payload, uint8_t length) {
         ++packetsIn_;
         const bool answer = options_.Line.SilentAfter < 0 || packetsIn_ <= options_.Line.SilentAfter;
-        if (options_.Line.Trace)
-            Trace(TraceLine(MonotonicUs(), "in", channel, payload, length, answer ? nullptr : "(silent)"));
+        if (options_.Line.Trace) {
+            const std::string to = "to=" + controller_->TargetName(channel) + (answer ? "" : " (silent)");
+            Trace(TraceLine(MonotonicUs(), "in", channel, payload, length, to.c_str()));
+        }
         if (!answer && !silent_) {
             silent_ = true;
             output_.clear();

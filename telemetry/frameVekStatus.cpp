@@ -17,6 +17,7 @@
 
 #include "controls/MaskEditUpDown.h"
 #include "link/comLink.h"
+#include "telemetry/statusPoll.h"
 #include "link/zuq.h"
 #include "telemetry/fGraph.h"
 
@@ -184,6 +185,7 @@ TFrameVekStat::~TFrameVekStat() = default;
 void TFrameVekStat::Initialize(TComLink* port, uint8_t netBit) {
     Port = port;
     NetBit = netBit;
+    Poll = port ? std::make_unique<TStatusPoll>(*port) : nullptr;
     FrameGraph1->InitGraph();
     FrameGraph1->BackColor = QColor(255, 255, 255);
     for (int i = 0; i < ChannelCount; ++i) {
@@ -233,10 +235,15 @@ QString TFrameVekStat::ValueText(int index) const {
 
 void TFrameVekStat::RequestStatus() {
     ApplyRecord();
-    if (Port == nullptr || !Port->IsOpen()) return;
-    const int value = ASpeedButton1->isChecked() ? std::clamp(MaskEditUpDown1->GetIntValue(), 1, 250) : 0;
-    Port->SendCommandByte(static_cast<uint8_t>(NetBit | zuq::ChannelApp), zuq::Cmd::StatusRequest,
-                                 static_cast<uint8_t>(value));
+    SendRequest();
+}
+
+void TFrameVekStat::SendRequest() {
+    if (!Poll) return;
+    Poll->NetBit = NetBit;
+    Poll->Streaming = ASpeedButton1->isChecked();
+    Poll->Rate = MaskEditUpDown1->GetIntValue();
+    Poll->Request();
 }
 
 void TFrameVekStat::Timer1Timer() {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "telemetry/statusRecord.h"
 
@@ -18,6 +19,7 @@ class QPainter;
 class QTimer;
 class QToolButton;
 class TComLink;
+class TStatusPoll;
 class TFrameGraph;
 class TMaskEditUpDown;
 
@@ -39,7 +41,10 @@ public:
     // Takes nothing: always true, so the packet goes on to the next frame.
     bool HandleReply(const uint8_t* payload, uint8_t length);
     void ApplyRecord();
+    // Applies the stored record again (one more sample while UPDATE is down), then SendRequest.
     void RequestStatus();
+    // One StatusRequest with the frame's settings: the refresh rate while UPDATE is down, else 0.
+    void SendRequest();
 
     void Timer1Timer();
     void MaskEditUpDown1Update();
@@ -51,6 +56,7 @@ public:
 
     TComLink* Port = nullptr;
     uint8_t NetBit = 0;
+    std::unique_ptr<TStatusPoll> Poll;  // from Initialize on
     StatusRecord Record;
 
     QGroupBox* GroupBox3 = nullptr;

@@ -86,7 +86,8 @@ TEST_F(MainWindow, DispatchOrderAndWhatTheWindowTakes) {
         {0x04, zuq::Cmd::ConfigData, "firmware", {"link", "firmware"}, nullptr},
         {0x04, zuq::Cmd::ConfigData, "config", {"link", "firmware", "config"}, nullptr},
         {0x01, zuq::Cmd::Echo, "", {"link", "status", "firmware", "config"}, nullptr},
-        {0x84, zuq::Cmd::Status, "status", {"link", "status"}, nullptr},
+        {0x84, zuq::Cmd::ConfigData, "status", {"link", "status"}, nullptr},
+        {0x84, zuq::Cmd::Status, "", {}, nullptr},  // telemetry of a controller not selected
         {0xBB, zuq::Cmd::BootInfo, "firmware", {"link", "status", "firmware"}, nullptr},
     };
     for (const TCase& c : cases) {

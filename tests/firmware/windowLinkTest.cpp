@@ -121,13 +121,16 @@ TEST_F(LinkWindow, ListSelectionDrivesTheNetBit) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
     EXPECT_EQ(window->NetBit, 0x80);
     EXPECT_EQ(window->FrameUpdateFW1->NetBit, 0x80);
-    // The click pauses the status polling with the net bit already set, then asks for link 2.
-    auto sent = Packets(2);
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].channel, 0x81);
+    // The controller being left stops streaming first; the click pauses the polling with the net bit
+    // already set, then asks for link 2.
+    auto sent = Packets(3);
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].channel, 0x01);
     EXPECT_EQ(sent[0].payload, (Bytes{0x33, 0}));
-    EXPECT_EQ(sent[1].channel, 0x01);
-    EXPECT_EQ(sent[1].payload, (Bytes{0x5B, 2}));
+    EXPECT_EQ(sent[1].channel, 0x81);
+    EXPECT_EQ(sent[1].payload, (Bytes{0x33, 0}));
+    EXPECT_EQ(sent[2].channel, 0x01);
+    EXPECT_EQ(sent[2].payload, (Bytes{0x5B, 2}));
 
     // The controller confirms: the active link shows in the prefixes, identity asked over the net.
     Packet(0x04, {0x5B, 2});
@@ -147,9 +150,11 @@ TEST_F(LinkWindow, ListSelectionDrivesTheNetBit) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, empty);
     EXPECT_EQ(window->NetBit, 0);
     EXPECT_EQ(window->FrameUpdateFW1->NetBit, 0);
-    sent = Packets(2);
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[1].payload, (Bytes{0x5B, 0xFF}));
+    sent = Packets(3);
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].channel, 0x81);  // the node being left stops streaming
+    EXPECT_EQ(sent[0].payload, (Bytes{0x33, 0}));
+    EXPECT_EQ(sent[2].payload, (Bytes{0x5B, 0xFF}));
     // A new scan empties the list, and with it the selection and the net bit.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
     EXPECT_EQ(window->NetBit, 0x80);

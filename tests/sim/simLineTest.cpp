@@ -69,7 +69,7 @@ TEST(SimLine, SilentAfterAnswersOnlyTheFirstPackets) {
     TSimClient client(sim.PortName());
     EXPECT_EQ(Echoes(client, 3, 5000), 3);
     EXPECT_EQ(Echoes(client, 2, 300), 0);
-    EXPECT_TRUE(sim.WaitForStderr("in  Ping ch=01 len=1 01 (silent)", 5000));
+    EXPECT_TRUE(sim.WaitForStderr("in  Ping ch=01 len=1 01 to=line (silent)", 5000));
 }
 
 TEST(SimLine, BaudPacesTheLine) {
