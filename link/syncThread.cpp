@@ -4,6 +4,13 @@
 #include <QMetaObject>
 #include <QThread>
 
+namespace {
+std::mutex& PostingLock() {
+    static std::mutex lock;
+    return lock;
+}
+}  // namespace
+
 struct TSyncThread::THandOver {
     std::function<void()> fn;
     bool running = false;
@@ -68,10 +75,17 @@ bool TSyncThread::Synchronize(std::function<void()> fn) {
         pending_ = handOver;
     }
     std::weak_ptr<TSyncThread> weakSelf = weak_from_this();
+    // Qt's event queue is guarded by locks a thread checker cannot see; this one makes it plain that
+    // the posted function is complete before the GUI thread reads it.
+    std::unique_lock<std::mutex> posting(PostingLock());
     QMetaObject::invokeMethod(
         app,
         [weakSelf, handOver]() {
-            std::shared_ptr<TSyncThread> self = weakSelf.lock();
+            std::shared_ptr<TSyncThread> self;
+            {
+                std::lock_guard<std::mutex> posted(PostingLock());
+                self = weakSelf.lock();
+            }
             if (!self) return;
             {
                 std::lock_guard<std::mutex> lock(self->mutex_);
@@ -89,6 +103,7 @@ bool TSyncThread::Synchronize(std::function<void()> fn) {
             self->cv_.notify_all();
         },
         Qt::QueuedConnection);
+    posting.unlock();
     std::unique_lock<std::mutex> lock(mutex_);
     cv_.wait(lock, [&]() { return handOver->done || handOver->abandoned; });
     if (pending_ == handOver) pending_.reset();
