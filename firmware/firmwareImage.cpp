@@ -19,8 +19,6 @@ bool ReadExactly(QFile& file, uint8_t* out, qint64 count) {
 }
 }  // namespace
 
-TFirmwareImage::TFirmwareImage() : Image(BufferSize, 0) {}
-
 bool TFirmwareImage::Load(const QString& fileName, QString& error) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -36,27 +34,27 @@ bool TFirmwareImage::Load(const QString& fileName, QString& error) {
         error = "file broken";
         return false;
     }
-    DeviceCode = le::U16(header + 4);
     const uint32_t size = le::U32(header + 6);
     if (size > BufferSize) {
         error = "file too large";
         return false;
     }
-    if (!ReadExactly(file, Image.data(), size)) {
+    std::vector<uint8_t> image(size);
+    if (!ReadExactly(file, image.data(), size)) {
         error = file.error() == QFileDevice::NoError ? QString("file broken") : file.errorString();
         return false;
     }
+    DeviceCode = le::U16(header + 4);
     ImageSize = size;
-    // A last partial page must never carry the tail of an earlier, longer image.
-    std::fill(Image.begin() + size, Image.end(), uint8_t(0));
+    Image = std::move(image);
     return true;
 }
 
 void TFirmwareImage::CopyPage(uint16_t page, uint8_t* out) const {
-    const uint32_t start = uint32_t(page) * PageSize;
+    const size_t start = size_t(page) * PageSize;
     std::memset(out, 0, PageSize);
-    if (start >= BufferSize) return;
-    const uint32_t count = std::min<uint32_t>(PageSize, BufferSize - start);
+    if (start >= Image.size()) return;
+    const size_t count = std::min<size_t>(PageSize, Image.size() - start);
     std::memcpy(out, Image.data() + start, count);
 }
 

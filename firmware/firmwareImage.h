@@ -1,4 +1,5 @@
-// A firmware image file (*.kwy) loaded into the 1 MiB buffer that the bootloader takes page by page.
+// A firmware image file (*.kwy): device word, size and the image bytes that the bootloader takes page
+// by page.
 #pragma once
 
 #include <QString>
@@ -11,14 +12,13 @@ public:
     static constexpr uint32_t HeaderSize = 10;        // "KWYS", device word, image size
     static constexpr int PageSize = 128;
 
-    TFirmwareImage();
-
     // Loads and checks a file. On failure returns false with `error` set to the reason ("invalid
-    // signature.", "file too large", "file broken" or the file system's message); the loaded state is
-    // then unspecified and must not be sent. On success the buffer beyond ImageSize is zero.
+    // signature.", "file too large", "file broken" or the file system's message) and leaves this image
+    // as it was: a refused file never changes an image that is loaded or being sent.
     bool Load(const QString& fileName, QString& error);
 
-    // The 128 bytes of page `page`; bytes beyond the buffer read as zero.
+    // The 128 bytes of page `page`; bytes beyond the image read as zero, so the last partial page never
+    // carries anything but the image.
     void CopyPage(uint16_t page, uint8_t* out) const;
 
     // A page whose start lies more than one page beyond the image: worth a warning, answered anyway.
@@ -29,5 +29,5 @@ public:
 
     uint16_t DeviceCode = 0;
     uint32_t ImageSize = 0;
-    std::vector<uint8_t> Image;  // BufferSize bytes
+    std::vector<uint8_t> Image;  // ImageSize bytes
 };

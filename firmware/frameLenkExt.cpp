@@ -5,23 +5,33 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <cstring>
 
-#include "link/Waiter.h"
 #include "link/comLink.h"
-#include "link/identity.h"
-#include "link/littleEndian.h"
-#include "link/zuq.h"
 
 namespace {
 constexpr int LinkRole = Qt::UserRole;
+
+// The link list: a selection moved with the keyboard (arrows, Home/End, type-ahead) is reported, so
+// that it picks the link as a click does.
+class TLinkList final : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    std::function<void()> OnKeySelect;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const QList<QListWidgetItem*> before = selectedItems();
+        QListWidget::keyPressEvent(event);
+        if (selectedItems() != before && OnKeySelect) OnKeySelect();
+    }
+};
 }  // namespace
 
 TFrameLinkScan::TFrameLinkScan(QWidget* parent) : QFrame(parent) {
@@ -55,7 +65,9 @@ TFrameLinkScan::TFrameLinkScan(QWidget* parent) : QFrame(parent) {
     info->addWidget(new QLabel("Serial:", GroupBox1), 2, 0);
     info->addWidget(Label4, 2, 1);
 
-    ListView1 = new QListWidget(GroupBox1);
+    auto* list = new TLinkList(GroupBox1);
+    list->OnKeySelect = [this] { ListView1Click(); };
+    ListView1 = list;
     ListView1->setViewMode(QListView::IconMode);
     ListView1->setFlow(QListView::LeftToRight);
     ListView1->setWrapping(true);
@@ -81,10 +93,19 @@ TFrameLinkScan::TFrameLinkScan(QWidget* parent) : QFrame(parent) {
 TFrameLinkScan::~TFrameLinkScan() = default;
 
 void TFrameLinkScan::Initialize(TComLink* port, TLog onLog) {
-    waiter_ = std::make_unique<TWaiter>([this](const QString& text) { Log(text); });
     OnLog = std::move(onLog);
     Port = port;
-    if (Port) Port->ActiveLink = 255;
+    Scan.reset();
+    if (Port) {
+        Scan = std::make_unique<TLinkScan>(*Port);
+        Scan->OnLog = [this](const QString& text) { Log(text); };
+        Scan->OnLinks = [this](const std::vector<uint8_t>& links) { showLinks(links); };
+        Scan->OnActiveLink = [this](uint8_t link) { showActiveLink(link); };
+        Scan->OnIdentity = [this](const TIdentity& id) {
+            Label2->setText(id.Firmware);
+            Label4->setText(QString::number(id.Serial, 16));
+        };
+    }
     ListView1->clear();
 }
 
@@ -93,13 +114,7 @@ void TFrameLinkScan::Log(const QString& text) {
 }
 
 void TFrameLinkScan::ActionScanExecute() {
-    if (!Port || !Port->IsOpen()) return;
-    ListView1->clear();
-    Log("Starting scan ...");
-    // A scan already waiting keeps its deadline; the requests go out all the same.
-    if (waiter_) waiter_->Start(ScanTicks, "Scan time out.");
-    sendByte(zuq::ChannelApp, zuq::Cmd::SelectLink, 0xFF);
-    send(zuq::ChannelApp, zuq::Cmd::ScanLinks);
+    if (Scan) Scan->Scan();
 }
 
 void TFrameLinkScan::ActionScanUpdate() {
@@ -108,7 +123,7 @@ void TFrameLinkScan::ActionScanUpdate() {
 
 uint8_t TFrameLinkScan::SelectedLink() const {
     const auto selected = ListView1->selectedItems();
-    if (selected.isEmpty()) return 255;
+    if (selected.isEmpty()) return TLinkScan::NoLink;
     return uint8_t(selected.first()->data(LinkRole).toUInt());
 }
 
@@ -116,57 +131,11 @@ void TFrameLinkScan::ListView1Click() {
     Label25->setText("NONE");
     setIdentityUnknown();
     if (OnLinkChanged) OnLinkChanged(false);
-    sendByte(zuq::ChannelApp, zuq::Cmd::SelectLink, SelectedLink());
+    if (Scan) Scan->Select(SelectedLink());
 }
 
 bool TFrameLinkScan::HandleReply(const uint8_t* payload, uint8_t length) {
-    if (length == 0) return true;
-    switch (payload[0]) {
-        case zuq::Cmd::ActiveLink:
-        case zuq::Cmd::ActiveLinkAlt: {
-            // Without its argument the reply says nothing; taken, so no other frame misreads it.
-            if (length < 2) return false;
-            const uint8_t active = payload[1];
-            setIdentityUnknown();
-            if (Port) Port->ActiveLink = active;
-            if (active == 255) {
-                Label25->setText("NONE");
-                Log("No active link");
-                send(zuq::ChannelApp, zuq::Cmd::Identify);
-            } else {
-                Label25->setText(QString("Vek#%1").arg(active));
-                Log(QString("Active link #%1.").arg(active));
-                send(zuq::ChannelApp | zuq::NetBit, zuq::Cmd::Identify);
-            }
-            if (OnLinkChanged) OnLinkChanged(true);
-            return false;
-        }
-        case zuq::Cmd::ScanLinks: {
-            if (length < 5) return false;
-            const uint32_t mask = le::U32(payload + 1);
-            ListView1->clear();
-            const QIcon icon = style()->standardIcon(QStyle::SP_DriveHDIcon);
-            for (int n = 0; n < 32; ++n) {
-                if (!(mask & (1u << n))) continue;
-                auto* item = new QListWidgetItem(icon, QString("Vek#%1").arg(n), ListView1);
-                item->setData(LinkRole, n);
-            }
-            Log(QString("Scan complete (%1).").arg(mask, 0, 16));
-            if (waiter_) waiter_->Cancel();
-            return false;
-        }
-        case zuq::Cmd::Identify: {
-            const TIdentity id = DecodeIdentity(payload, length);
-            Label2->setText(id.Firmware);
-            Label4->setText(QString::number(id.Serial, 16));
-            return true;
-        }
-        case zuq::Cmd::Detected:
-            ActionScanExecute();
-            return true;
-        default:
-            return true;
-    }
+    return !Scan || Scan->HandleReply(payload, length);
 }
 
 bool TFrameLinkScan::eventFilter(QObject* watched, QEvent* event) {
@@ -186,10 +155,18 @@ void TFrameLinkScan::setIdentityUnknown() {
     Label4->setText("UNKNOWN");
 }
 
-void TFrameLinkScan::send(uint8_t channel, uint8_t command) {
-    if (Port) Port->SendCommand(channel, command);
+void TFrameLinkScan::showLinks(const std::vector<uint8_t>& links) {
+    // Emptying the list drops its selection; the main window hears of it through itemSelectionChanged.
+    ListView1->clear();
+    const QIcon icon = style()->standardIcon(QStyle::SP_DriveHDIcon);
+    for (uint8_t n : links) {
+        auto* item = new QListWidgetItem(icon, QString("Vek#%1").arg(n), ListView1);
+        item->setData(LinkRole, n);
+    }
 }
 
-void TFrameLinkScan::sendByte(uint8_t channel, uint8_t command, uint8_t value) {
-    if (Port) Port->SendCommandByte(channel, command, value);
+void TFrameLinkScan::showActiveLink(uint8_t link) {
+    setIdentityUnknown();
+    Label25->setText(link == TLinkScan::NoLink ? QString("NONE") : QString("Vek#%1").arg(link));
+    if (OnLinkChanged) OnLinkChanged(true);
 }

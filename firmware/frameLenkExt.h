@@ -1,5 +1,5 @@
-// The " Net CAN " frame: scans the CAN net behind the controller, lists the links that answer and lets
-// the operator pick the one that later requests address.
+// The " Net CAN " frame: shows the links that the scan (firmware/linkScan.h) found and lets the operator
+// pick the one that later requests address, by mouse or keyboard.
 #pragma once
 
 #include <QFrame>
@@ -8,20 +8,19 @@
 #include <functional>
 #include <memory>
 
+#include "firmware/linkScan.h"
+
 class QAction;
 class QGroupBox;
 class QLabel;
 class QListWidget;
 class QToolButton;
 class TComLink;
-class TWaiter;
 
 class TFrameLinkScan : public QFrame {
     Q_OBJECT
 public:
     using TLog = std::function<void(const QString&)>;
-
-    static constexpr int ScanTicks = 50;  // 5 seconds for the net to answer a scan
 
     explicit TFrameLinkScan(QWidget* parent = nullptr);
     ~TFrameLinkScan() override;
@@ -32,7 +31,8 @@ public:
 
     void ActionScanExecute();
     void ActionScanUpdate();
-    // The operator clicked the list, on an item or on its empty area.
+    // The operator picked a link: clicked the list (an item or its empty area) or moved the selection
+    // with the keyboard.
     void ListView1Click();
     // Called first for every reply; false = taken.
     bool HandleReply(const uint8_t* payload, uint8_t length);
@@ -40,12 +40,13 @@ public:
     // The link number of the list's selected item, 255 when none is selected.
     uint8_t SelectedLink() const;
 
-    TWaiter* Waiter() const { return waiter_.get(); }
-
-    // Set by the main window after Initialize; may stay empty.
+    // Set by the main window after Initialize; may stay empty. Called with false when the operator
+    // picks a link, with true when the controller reports the active link. Every change of the list's
+    // selection, the operator's and the scan's alike, also shows as ListView1's itemSelectionChanged.
     std::function<void(bool)> OnLinkChanged;
     TComLink* Port = nullptr;
     TLog OnLog;
+    std::unique_ptr<TLinkScan> Scan;  // made by Initialize
 
     QGroupBox* GroupBox1 = nullptr;
     QToolButton* SpeedButton11 = nullptr;
@@ -60,8 +61,6 @@ protected:
 
 private:
     void setIdentityUnknown();
-    void send(uint8_t channel, uint8_t command);
-    void sendByte(uint8_t channel, uint8_t command, uint8_t value);
-
-    std::unique_ptr<TWaiter> waiter_;
+    void showLinks(const std::vector<uint8_t>& links);
+    void showActiveLink(uint8_t link);
 };

@@ -1,17 +1,17 @@
-// The " Update firmware " frame: loads a firmware image and feeds it to the controller's bootloader.
+// The " Update firmware " frame: loads a firmware image and hands it to the bootloader update
+// (firmware/bootUpdate.h), which it shows in its progress bar and its actions' enabled states.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QString>
-#include <QTimer>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
+#include "firmware/bootUpdate.h"
 #include "firmware/firmwareImage.h"
 
 class QAction;
-class QFileDialog;
 class QGroupBox;
 class QLineEdit;
 class QProgressBar;
@@ -23,53 +23,42 @@ class TFrameUpdateFW : public QFrame {
 public:
     using TLog = std::function<void(const QString&)>;
 
-    // Replies of the bootloader that may not stay away longer than this while a transfer runs.
-    static constexpr int SilenceMs = 5000;
-    static constexpr int PulseMs = 100;  // how long DTR and RTS stay set for a reset
-
     explicit TFrameUpdateFW(QWidget* parent = nullptr);
     ~TFrameUpdateFW() override;
 
     void Initialize(TComLink* port, uint8_t netBit, const QString& deviceWord, TLog onLog);
     void LogLine(const QString& text);
-    // Loads and checks an image file; a refusal is logged with its reason. Remembers the name for the
-    // reload that starts every update.
+    // Loads and checks an image file into the frame's own image; a refusal is logged with its reason
+    // and leaves the image being sent untouched. Remembers the name for the reload that starts every
+    // update.
     bool LoadImage(const QString& fileName);
 
     void ActionOpenFWExecute();
     void ActionUpdateFWExecute();
+    // Sets the enabled states of Open FW and Update FW: neither while an update or a reset is pending.
     void ActionUpdateFWUpdate();
     void ActionResetExecute();
     void ActionResetUpdate();
     void ActionUpdateFWVisibleExecute(bool checked);
 
-    // The 100 ms detection tick of Timer5; public so that tests can drive it.
+    // The 100 ms detection tick.
     void Timer5Timer();
     // The bootloader's reply handler; true = not taken, pass it on.
     bool HandleReply(const uint8_t* payload, uint8_t length);
     // The port went away: an update in progress ends here, cleanly, with a log line.
     void DeviceLost();
-    // The watchdog of a running transfer; public so that tests need not wait 5 seconds.
-    void SilenceTimeout();
 
-    bool Busy() const { return detecting() || transferring_; }
-    bool Transferring() const { return transferring_; }
-    bool PulsePending() const { return pulseTimer_.isActive(); }
+    bool Busy() const { return Update && Update->Busy(); }
 
     // Written by the main window when the operator picks a link.
     uint8_t NetBit = 0;
     QString DeviceWord;
     TLog OnLog;
     TComLink* Port = nullptr;
+    std::unique_ptr<TBootUpdate> Update;  // made by Initialize
 
-    TFirmwareImage FW;
-    int32_t DetectTicks = -1;
-    bool InfoPending = false;
-    QString FileName;  // full name last chosen in the open dialog
-
-    // Called with every change of DTR and RTS this frame makes (clearDtr, clearRts); for tests, since a
-    // pseudo-terminal has no control lines.
-    std::function<void(bool, bool)> OnControlLines;
+    TFirmwareImage FW;  // the image loaded last; Update keeps its own copy of the one it sends
+    QString FileName;   // full name last chosen in the open dialog
 
     QGroupBox* GroupBox1 = nullptr;
     QLineEdit* Edit1 = nullptr;
@@ -81,23 +70,7 @@ public:
     QAction* ActionUpdateFW = nullptr;
     QAction* ActionReset = nullptr;
     QAction* ActionUpdateFWVisible = nullptr;
-    QTimer Timer5;
 
 private:
-    bool detecting() const { return DetectTicks >= 0; }
-    void stopDetection();
-    void bootloaderAnswered();
-    void endTransfer();
-    void setLines(bool clearDtr, bool clearRts);
-    void sendBootInfo();
-    void setProgress(int position);
-    // With DTR and RTS just set: clears them PulseMs later, then runs `after`. A second pulse while one
-    // is pending keeps the lines set until PulseMs after the latest one.
-    void startPulse(std::function<void()> after);
-    void pulseEnd();
-
-    bool transferring_ = false;
-    QTimer silenceTimer_;
-    QTimer pulseTimer_;
-    std::function<void()> afterPulse_;
+    void updateStateChanged(TBootUpdate::TState state);
 };
