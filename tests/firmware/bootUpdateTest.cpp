@@ -110,6 +110,7 @@ TEST_F(BootUpdate, WhateverEndsDetectionClearsTheLines) {
         EXPECT_EQ(Sent(), "") << lastLine;  // the ticks have stopped
         unit.DeviceLost();                  // ends a transfer, so that the next case can start
     }
+    EXPECT_EQ(std::ranges::count(log, Lost), 4);  // rows 5 and 6, and the two transfers ended above
 }
 
 TEST_F(BootUpdate, PagesComeFromTheImageTakenAtStartAndTheLastOneResets) {
@@ -226,5 +227,7 @@ TEST_F(BootUpdate, OpenAndUpdateWaitForARunningUpdateAndNoLoadReachesIt) {
     EXPECT_EQ(shown(), "000");  // the reset pulse is pending
     frame.Update->PulseEnd();
     EXPECT_EQ(shown(), "100");  // Update FW waits for a good image
+    frame.ActionResetExecute();
+    EXPECT_EQ(shown(), "000");  // the operator's reset pulse holds them too
 }
 }  // namespace

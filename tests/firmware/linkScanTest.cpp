@@ -50,11 +50,8 @@ TEST_F(LinkScan, DetectedScansAndTheAnswerListsTheLinks) {
         {0x5, "Vek#0 Vek#2", "5"}, {0, "", "0"}, {0x80000001u, "Vek#0 Vek#31", "80000001"}};
     for (const auto& [mask, links, hex] : cases) {
         log.clear();
-        unit.Select(3);
-        Sent();
         EXPECT_TRUE(Reply({0xFE}));  // scans as SCAN does, and goes on to the other frames
         EXPECT_EQ(Sent(), "SelectLink ch=01 ff\nScanLinks ch=01\n");
-        EXPECT_EQ(unit.Selected(), TLinkScan::NoLink);
         EXPECT_FALSE(
             Reply({0x5E, uint8_t(mask), uint8_t(mask >> 8), uint8_t(mask >> 16), uint8_t(mask >> 24)}));
         EXPECT_EQ(Shown(), "NONE UNKNOWN UNKNOWN |" + (links.empty() ? "" : " " + links));
