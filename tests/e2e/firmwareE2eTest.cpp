@@ -2,44 +2,27 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
-#include <QPlainTextEdit>
-#include <QTemporaryDir>
-#include <QTest>
 
-#include "app/mainQox.h"
 #include "firmware/frameLenkExt.h"
 #include "firmware/frameUpFW.h"
-#include "link/frameConnect.h"
 #include "sim/simController.h"
 #include "support/kwyFile.h"
-#include "support/qtWait.h"
-#include "support/simProcess.h"
+#include "windowSim.h"
 
 namespace {
 constexpr int Deadline = 60000;  // generous: the machine may be busy
 
-class FirmwareE2e : public ::testing::Test {
-protected:
-    // Starts vek-sim and connects the window to it; waits until the chatter of connecting (Detect, the
-    // automatic scan, the identity) is over.
+struct FirmwareE2e : ::testing::Test {
+    // Connected to vek-sim, after the chatter of connecting (Detect, the automatic scan, the identity).
     void Start(std::vector<std::string> args) {
         args.insert(args.end(), {"--dump-firmware", dir.filePath("dump.bin").toStdString()});
-        sim = std::make_unique<TSimProcess>(args);
-        ASSERT_TRUE(sim->Started()) << sim->Error();
-        window = std::make_unique<TFormMainQox>();
-        window->IniPath = dir.filePath("vektool.ini");
-        window->Beep = [] {};
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        QComboBox* ports = window->FrameConnectPort1->ComboBox1;
-        ports->addItem(QString::fromStdString(sim->PortName()));
-        ports->setCurrentIndex(ports->count() - 1);
-        window->ActionConnectExecute();
-        ASSERT_TRUE(window->IsConnected() && WaitLine("FW: ") && WaitLine("LINK: Scan complete"));
+        sim = std::make_unique<TWindowOnSim>(args);
+        window = sim->Window.get();
+        ASSERT_TRUE(sim->Connect() && WaitLine("FW: ") && WaitLine("LINK: Scan complete"))
+            << sim->Sim.Error();
     }
     QStringList Log() const { return window->ListBoxLog->toPlainText().split('\n', Qt::SkipEmptyParts); }
     // Waits for a line that starts with `start`.
@@ -47,9 +30,10 @@ protected:
         const auto match = [&](const QString& line) { return line.startsWith(start); };
         return ProcessEventsUntil([&] { return std::ranges::any_of(Log(), match); }, Deadline);
     }
+
     QTemporaryDir dir;
-    std::unique_ptr<TSimProcess> sim;
-    std::unique_ptr<TFormMainQox> window;
+    std::unique_ptr<TWindowOnSim> sim;
+    TFormMainQox* window = nullptr;
 };
 
 TEST_F(FirmwareE2e, UpdateArrivesByteExactAndAFlashErrorKeepsTheOldFirmware) {
@@ -94,6 +78,7 @@ TEST_F(FirmwareE2e, ScanListsTheNodesAndAClickPicksOne) {
     window->ViewNetCAN->trigger();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
     EXPECT_EQ(window->NetBit, 0x80);
+    EXPECT_EQ(window->FrameUpdateFW1->NetBit, 0x80);
     ASSERT_TRUE(WaitLine("LINK: Active link #2."));
     QLabel* serial = window->FrameLinkScan1->Label4;
     EXPECT_TRUE(ProcessEventsUntil([&] { return serial->text() == "5e000103"; }, Deadline));
