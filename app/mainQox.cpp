@@ -16,14 +16,18 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSaveFile>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryFile>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/aboutBox.h"
+#include "app/commandLine.h"
 #include "app/logo.h"
 #include "app/testControl.h"
 #include "config/frameConfVek.h"
@@ -88,8 +92,14 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
     resize(1153, 759);
     Beep = [] { QApplication::beep(); };
 
-    Panel = new QWidget(this);
-    setCentralWidget(Panel);
+    // A screen too small for every panel (a small laptop at 200 %) scrolls the window instead of
+    // squeezing the panels below their size.
+    auto* scroller = new QScrollArea(this);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    Panel = new QWidget(scroller);
+    scroller->setWidget(Panel);
+    setCentralWidget(scroller);
     MainLayout = new QVBoxLayout(Panel);
     MainLayout->setContentsMargins(4, 2, 4, 2);
     MainLayout->setSpacing(2);
@@ -281,6 +291,10 @@ void TFormMainQox::CreateMenus() {
     connect(ViewFETest, &QAction::toggled, FrameFETest1, &QWidget::setVisible);
     // "Config" and "Status" only toggle their tick marks.
 
+    MenuHelp = menuBar()->addMenu(QStringLiteral("Help"));
+    ActionAbout = MenuHelp->addAction(QStringLiteral("About"));
+    connect(ActionAbout, &QAction::triggered, this, [this] { ShowAboutBox(this, IniPath); });
+
     for (QMenu* menu : {MenuConnection, MenuConfig, MenuControl, MenuStatus, MenuFirmware, MenuView})
         ActionList1.Watch(menu);
 }
@@ -320,6 +334,25 @@ void TFormMainQox::FormShow() {
     FrameLinkScan1->OnLinkChanged = [this](bool active) { OnLinkChanged(active); };
     UpdateControls();
     ActionList1.UpdateAll();
+}
+
+void TFormMainQox::ApplyCommandLine(const TCommandLine& options) {
+    if (!options.Port.isEmpty()) {
+        QComboBox* list = FrameConnectPort1->ComboBox1;
+        int index = list->findText(options.Port, Qt::MatchExactly);
+        if (index < 0 && !options.Port.contains(QLatin1Char('/')))  // ttyUSB0 for /dev/ttyUSB0
+            index = list->findText(QStringLiteral("/dev/") + options.Port, Qt::MatchExactly);
+        if (index < 0) {
+            index = std::max(0, list->count() - 1);  // before "Refresh", which stays last
+            list->insertItem(index, options.Port);
+        }
+        list->setCurrentIndex(index);
+        FrameConnectPort1->ComboBox1Click();
+    }
+    if (options.Connect)
+        QTimer::singleShot(0, this, [this] {
+            if (!IsConnected()) ActionConnectExecute();
+        });
 }
 
 void TFormMainQox::resizeEvent(QResizeEvent* event) {

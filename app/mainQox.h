@@ -42,6 +42,7 @@ class TFrameLinkScan;
 class TFrameUpdateFW;
 class TTestControl;
 class TFrameVekStat;
+struct TCommandLine;
 
 class TFormMainQox : public QMainWindow {
     Q_OBJECT
@@ -84,6 +85,9 @@ public:
 
     // The start-up sequence; runs once, when the window is first shown.
     void FormShow();
+    // After FormShow: selects --port NAME in the port list (added when missing) as if the operator had
+    // picked it, and with --connect connects once the event loop runs.
+    void ApplyCommandLine(const TCommandLine& options);
     // Writes the settings file; false (and a log line) when it could not.
     bool SaveIni();
     bool LoadIni();
@@ -105,7 +109,7 @@ public:
 
     TActionUpdater ActionList1;
 
-    QWidget* Panel = nullptr;  // the central widget
+    QWidget* Panel = nullptr;  // inside the central widget, a scroll area
     QVBoxLayout* MainLayout = nullptr;
     QGroupBox* GroupBox1 = nullptr;  // " Connection "
     TFrameConnectPort* FrameConnectPort1 = nullptr;
@@ -124,12 +128,14 @@ public:
     QMenu* MenuStatus = nullptr;
     QMenu* MenuFirmware = nullptr;
     QMenu* MenuView = nullptr;
+    QMenu* MenuHelp = nullptr;
 
     QAction* ActionConnect = nullptr;
     QAction* ActionDisconnect = nullptr;
     QAction* ActionConfig = nullptr;
     QAction* ActionPing = nullptr;
     QAction* ActionExit = nullptr;
+    QAction* ActionAbout = nullptr;  // Help > About: version, Qt version, settings file
 
     // View switches, each toggling its tick mark.
     QAction* ViewConnection = nullptr;

@@ -167,7 +167,7 @@ void TFrameConfigVek::CreateControls() {
     auto* strip = new QWidget(ScrollBox);
     auto* row = new QHBoxLayout(strip);
     row->setContentsMargins(2, 2, 2, 2);
-    row->setSpacing(4);
+    row->setSpacing(2);
 
     auto label = [](const char* text, QWidget* parent) {
         return new QLabel(QString::fromLatin1(text), parent);
@@ -182,8 +182,8 @@ void TFrameConfigVek::CreateControls() {
     };
     auto grid = [](QWidget* parent) {
         auto* g = new QGridLayout(parent);
-        g->setContentsMargins(6, 4, 6, 4);
-        g->setHorizontalSpacing(6);
+        g->setContentsMargins(3, 3, 3, 3);
+        g->setHorizontalSpacing(3);
         g->setVerticalSpacing(3);
         return g;
     };
@@ -316,12 +316,14 @@ void TFrameConfigVek::CreateControls() {
           {"Threshold Temp (C) : ", MaskEditUpDown7}});
     safetyGrid->addWidget(CheckBox6, 3, 0);
     safetyGrid->addWidget(MaskEditUpDown15, 3, 1);
-    safetyGrid->addWidget(label("Async level", safety), 4, 0);
+    // The two async fields reach back under the long captions, ending where the fields above end.
     auto* asyncRow = new QHBoxLayout;
     asyncRow->setSpacing(4);
+    asyncRow->addWidget(label("Async level", safety));
+    asyncRow->addStretch(1);
     asyncRow->addWidget(MaskEditUpDown1);
     asyncRow->addWidget(MaskEditUpDown12);
-    safetyGrid->addLayout(asyncRow, 4, 1);
+    safetyGrid->addLayout(asyncRow, 4, 0, 1, 2);
     safetyGrid->setRowStretch(5, 1);
     row->addWidget(safety);
 
@@ -344,15 +346,18 @@ void TFrameConfigVek::CreateControls() {
                                  QStringLiteral("Quadro"), QStringLiteral("Hexa"), QStringLiteral("Octo")});
     MaskEditUpDown19 = NewEdit(melody, 1, 100, 1, true);
     MaskEditUpDown20 = NewEdit(melody, -10, 10, 1, true);
-    melodyGrid->addWidget(ComboBox3, 0, 0, 1, 2);
-    melodyGrid->addWidget(label("Div :", melody), 0, 2);
-    melodyGrid->addWidget(ComboBox4, 0, 3);
-    melodyGrid->addWidget(label("Vol:", melody), 1, 0);
-    melodyGrid->addWidget(MaskEditUpDown19, 1, 1);
-    melodyGrid->addWidget(label("Temp:", melody), 1, 2);
-    melodyGrid->addWidget(MaskEditUpDown20, 1, 3);
-    columnLayout->addWidget(tune);
-    columnLayout->addWidget(melody);
+    // Three narrow rows: the column stays as wide as " Tune sensors " above it.
+    melodyGrid->addWidget(ComboBox3, 0, 0, 1, 4);
+    melodyGrid->addWidget(label("Div :", melody), 1, 0);
+    melodyGrid->addWidget(ComboBox4, 1, 1, 1, 3);
+    melodyGrid->addWidget(label("Vol:", melody), 2, 0);
+    melodyGrid->addWidget(MaskEditUpDown19, 2, 1);
+    melodyGrid->addWidget(label("Temp:", melody), 2, 2);
+    melodyGrid->addWidget(MaskEditUpDown20, 2, 3);
+    for (QGroupBox* box : {tune, melody}) {
+        box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);  // both as wide as the column
+        columnLayout->addWidget(box);
+    }
     columnLayout->addStretch(1);
     row->addWidget(column);
 
@@ -370,10 +375,27 @@ void TFrameConfigVek::CreateControls() {
     row->addWidget(mode3d);
     row->addStretch(1);
 
+    // Fields as wide as their values need, so that the whole strip fits a 1280 pixel wide window: whole
+    // numbers by their range, others for values such as 100.5 or -0.25 (longer texts scroll inside).
+    for (TMaskEditUpDown* edit : strip->findChildren<TMaskEditUpDown*>()) {
+        const QFontMetrics metrics = edit->fontMetrics();
+        const int text = edit->isInt ? std::max(metrics.horizontalAdvance(QString::number(edit->Min)),
+                                                metrics.horizontalAdvance(QString::number(edit->Max))) +
+                                           metrics.horizontalAdvance(QLatin1Char('0'))
+                                     : metrics.horizontalAdvance(QStringLiteral("000.00"));
+        edit->setFixedWidth(text + edit->UpDownWidth() + 8);
+    }
+
     ScrollBox->setWidget(strip);
-    // Tall enough for the strip and, when the window is narrow, the sideways scroll bar below it.
+    // Tall enough for the strip, and for the sideways scroll bar below it only while the window is too
+    // narrow for the whole strip.
     const int stripHeight = strip->sizeHint().height();
-    ScrollBox->setMinimumHeight(stripHeight + ScrollBox->horizontalScrollBar()->sizeHint().height());
+    const int barHeight = ScrollBox->horizontalScrollBar()->sizeHint().height();
+    ScrollBox->setMinimumHeight(stripHeight);
+    connect(ScrollBox->horizontalScrollBar(), &QScrollBar::rangeChanged, ScrollBox,
+            [this, stripHeight, barHeight](int, int max) {
+                ScrollBox->setMinimumHeight(stripHeight + (max > 0 ? barHeight : 0));
+            });
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
     flagBoxes_ = {

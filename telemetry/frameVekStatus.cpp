@@ -23,6 +23,11 @@
 
 namespace {
 
+constexpr int ItemHeight = 24;  // of a channel's row
+
+// Channels checked on a first start: throttle, current and speed.
+constexpr int DefaultChannels[] = {0, 1, 6};
+
 // Draws the check box of an item as the list would, and leaves the rest of the row to the frame.
 class TChannelDelegate : public QStyledItemDelegate {
 public:
@@ -56,11 +61,40 @@ public:
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), 24);
+        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), ItemHeight);
     }
 
 private:
     TFrameVekStat* frame_;
+};
+
+// Keeps every channel in view without scrolling: as the frame's height changes, the list takes as many
+// columns as it needs, with the rows shared evenly between them.
+class TChannelColumns : public QObject {
+public:
+    TChannelColumns(QListWidget* list, QWidget* fullHeight, int columnWidth)
+        : QObject(list), list_(list), columnWidth_(columnWidth) {
+        fullHeight->installEventFilter(this);
+        Fit(TFrameVekStat::ChannelCount * ItemHeight);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) Fit(static_cast<QWidget*>(watched)->height());
+        return false;
+    }
+
+private:
+    void Fit(int height) {
+        // The list starts a new column only when a row would end beyond its height: one pixel to spare.
+        const int frame = 2 * list_->frameWidth() + 1;
+        const int fitting = std::max(1, (height - frame) / ItemHeight);
+        const int columns = (TFrameVekStat::ChannelCount + fitting - 1) / fitting;
+        const int rows = (TFrameVekStat::ChannelCount + columns - 1) / columns;
+        list_->setFixedSize(columns * columnWidth_ + frame, rows * ItemHeight + frame);
+    }
+
+    QListWidget* list_;
+    int columnWidth_;
 };
 
 TMaskEditUpDown* NewEdit(QWidget* parent, double min, double max, double value) {
@@ -100,11 +134,14 @@ TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
     outer->addWidget(GroupBox3);
     auto* row = new QHBoxLayout(GroupBox3);
 
+    // The panel on the left, the channel list beside it at full height, the graph filling the rest.
     auto* left = new QWidget(GroupBox3);
     left->setFixedWidth(223);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     row->addWidget(left);
+    CheckListBox1 = new QListWidget(GroupBox3);
+    row->addWidget(CheckListBox1, 0, Qt::AlignTop);
     FrameGraph1 = new TFrameGraph(GroupBox3);
     row->addWidget(FrameGraph1, 1);
 
@@ -168,11 +205,26 @@ TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
     controls->setColumnStretch(2, 1);
     leftLayout->addWidget(Panel4);
 
-    CheckListBox1 = new QListWidget(left);
+    leftLayout->addStretch(1);
+
     CheckListBox1->setItemDelegate(new TChannelDelegate(this, CheckListBox1));
     CheckListBox1->setUniformItemSizes(true);
+    // Top to bottom, then a further column where the height does not take all thirteen rows.
+    CheckListBox1->setFlow(QListView::TopToBottom);
+    CheckListBox1->setWrapping(true);
+    CheckListBox1->setResizeMode(QListView::Adjust);
+    CheckListBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    CheckListBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const QFontMetrics metrics = CheckListBox1->fontMetrics();
+    int widest = 0;
+    for (const TChannel& c : Channels)
+        widest = std::max(widest, metrics.horizontalAdvance(QString::fromLatin1(c.Name)));
+    // Check box, name, value and colour square side by side; never narrower than the panel.
+    const int columnWidth =
+        std::max(219, 28 + widest + 8 + metrics.horizontalAdvance(QStringLiteral("-00000")) + ItemHeight);
+    CheckListBox1->setGridSize(QSize(columnWidth, ItemHeight));
+    new TChannelColumns(CheckListBox1, FrameGraph1, columnWidth);
     connect(CheckListBox1, &QListWidget::itemChanged, this, &TFrameVekStat::CheckListBox1ClickCheck);
-    leftLayout->addWidget(CheckListBox1, 1);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
@@ -198,8 +250,11 @@ void TFrameVekStat::Initialize(TComLink* port, uint8_t netBit) {
     for (int i = 0; i < ChannelCount; ++i) {
         auto* item = new QListWidgetItem(FrameGraph1->ChannelName(i), CheckListBox1);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
+        const bool shown =
+            std::find(std::begin(DefaultChannels), std::end(DefaultChannels), i) != std::end(DefaultChannels);
+        item->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
     }
+    CheckListBox1ClickCheck();
 }
 
 bool TFrameVekStat::HandleReply(const uint8_t* payload, uint8_t length) {

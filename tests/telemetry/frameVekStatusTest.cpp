@@ -82,7 +82,7 @@ TEST(StatusRecord, DecodesLittleEndianFieldsAtTheirOffsets) {
     EXPECT_EQ(shortOne.Debug, 0);
 }
 
-TEST_F(FrameStatus, InitializeSetsUpThirteenHiddenChannels) {
+TEST_F(FrameStatus, InitializeSetsUpThirteenChannelsShowingThrottleCurrentAndSpeed) {
     ASSERT_EQ(frame.CheckListBox1->count(), 13);
     EXPECT_EQ(frame.FrameGraph1->BackColor, QColor(255, 255, 255));
     struct Case {
@@ -90,20 +90,22 @@ TEST_F(FrameStatus, InitializeSetsUpThirteenHiddenChannels) {
         const char* name;
         double scale;
         QColor color;
+        bool shown;
     } cases[] = {
-        {0, "Throttle (%)", 0.1, QColor(255, 0, 0)},
-        {2, "Averrage Current (A)", 0.1, QColor(128, 128, 0)},
-        {6, "Averrage Speed (rpm)", 1.0, QColor(0, 128, 128)},
-        {7, "Timig delay (mks)", 1.0, QColor(128, 128, 128)},
-        {8, "Input CAN", 1.0, QColor(96, 96, 96)},
-        {12, "Debug", 1.0, QColor(0, 0, 0)},
+        {0, "Throttle (%)", 0.1, QColor(255, 0, 0), true},
+        {1, "Current (A)", 0.1, QColor(0, 0, 255), true},
+        {2, "Averrage Current (A)", 0.1, QColor(128, 128, 0), false},
+        {6, "Averrage Speed (rpm)", 1.0, QColor(0, 128, 128), true},
+        {7, "Timig delay (mks)", 1.0, QColor(128, 128, 128), false},
+        {8, "Input CAN", 1.0, QColor(96, 96, 96), false},
+        {12, "Debug", 1.0, QColor(0, 0, 0), false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(frame.CheckListBox1->item(c.index)->text(), QString::fromLatin1(c.name));
-        EXPECT_EQ(frame.CheckListBox1->item(c.index)->checkState(), Qt::Unchecked);
+        EXPECT_EQ(frame.CheckListBox1->item(c.index)->checkState(), c.shown ? Qt::Checked : Qt::Unchecked);
         EXPECT_EQ(Buffer(c.index).Scale, c.scale);
         EXPECT_EQ(Buffer(c.index).Color, c.color);
-        EXPECT_FALSE(Buffer(c.index).Visible);
+        EXPECT_EQ(Buffer(c.index).Visible, c.shown) << c.name;
     }
     EXPECT_EQ(frame.FrameGraph1->ChannelName(13), QStringLiteral("Noname"));
 }
@@ -220,6 +222,8 @@ TEST_F(FrameStatus, ClearDropsAllSamples) {
 TEST_F(FrameStatus, CheckingChannelsShowsThemAndRefitsTheRange) {
     Reply(StatusPayload({{0, 100}, {2, 50}}));   // Current 100, Voltage 50
     Reply(StatusPayload({{0, 200}, {2, 250}}));  // Current 200, Voltage 250
+    for (const int shownAtStart : {0, 6})
+        frame.CheckListBox1->item(shownAtStart)->setCheckState(Qt::Unchecked);
     frame.CheckListBox1->item(1)->setCheckState(Qt::Checked);
     EXPECT_TRUE(Buffer(1).Visible);
     EXPECT_FALSE(Buffer(3).Visible);
