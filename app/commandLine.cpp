@@ -54,8 +54,9 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
 
     const QString program =
         arguments.isEmpty() ? QStringLiteral("vektool") : QFileInfo(arguments.first()).fileName();
-    // Qt names the program by a placeholder while no application object exists.
-    const QString usage = parser.helpText().replace(QStringLiteral("<executable_name>"), program);
+    // The program as it was started; Qt would name a placeholder while no application object exists.
+    const QString text = parser.helpText();
+    const QString usage = QStringLiteral("Usage: %1 [options]").arg(program) + text.mid(text.indexOf('\n'));
 
     TCommandLine result;
     QString error;

@@ -4,7 +4,7 @@ set(CPACK_PACKAGE_NAME vektool)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Vek Tool developers <vektool@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Configuration, firmware update and telemetry of brushless motor controllers")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Vek Tool talks to Vek brushless motor controllers over a serial port: it reads, edits, writes and\n"
     "flashes their configuration records, keeps them in files, updates their firmware through the\n"
     "bootloader, plots live telemetry, drives the motor for tests and tests the bridge FETs.\n"
