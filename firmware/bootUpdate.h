@@ -58,7 +58,6 @@ public:
     bool Busy() const { return Running() || state_ == TState::Resetting || PulsePending(); }
     bool Running() const { return state_ == TState::Detecting || state_ == TState::Transferring; }
     bool PulsePending() const { return pulseTimer_.isActive(); }
-    int Ticks() const { return ticks_; }
     const TFirmwareImage& Image() const { return image_; }
     const std::vector<uint16_t>& FlashErrorPages() const { return flashErrors_; }
 

@@ -26,7 +26,6 @@ bool TLinkScan::Scan() {
 }
 
 void TLinkScan::Select(uint8_t link) {
-    selected_ = link;
     identityKnown_ = false;
     port_.SendCommandByte(zuq::ChannelApp, zuq::Cmd::SelectLink, link);
 }
@@ -87,6 +86,5 @@ void TLinkScan::setState(TState state) {
 
 void TLinkScan::setLinks(std::vector<uint8_t> links) {
     links_ = std::move(links);
-    selected_ = NoLink;  // an emptied or refilled list has no selection
     if (OnLinks) OnLinks(links_);
 }

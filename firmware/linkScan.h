@@ -38,8 +38,6 @@ public:
     TState State() const { return state_; }
     // The links of the last scan's answer, ascending.
     const std::vector<uint8_t>& Links() const { return links_; }
-    // The link last selected, NoLink when none (also after a scan emptied the list).
-    uint8_t Selected() const { return selected_; }
     // The active link as the controller last reported it, NoLink for none.
     uint8_t Active() const;
     // The identity of the addressed controller; IdentityKnown() false until its reply came.
@@ -65,7 +63,6 @@ private:
     TWaiter waiter_;
     TState state_ = TState::Idle;
     std::vector<uint8_t> links_;
-    uint8_t selected_ = NoLink;
     TIdentity identity_;
     bool identityKnown_ = false;
 };
