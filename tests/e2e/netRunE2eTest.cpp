@@ -35,18 +35,12 @@ TEST(NetRunE2e, ClickingAnotherNodeDuringRunNeverStartsIt) {
     window.ViewNetCAN->trigger();
     QListWidget* list = window.FrameLinkScan1->ListView1;
     ASSERT_TRUE(ProcessEventsUntil([&] { return list->count() == 2; })) << "the scan after connecting";
-    int statuses = 0;
-    const auto status = window.StatusReply;
-    window.StatusReply = [&](const uint8_t* p, uint8_t n) {
-        ++statuses;
-        return status(p, n);
-    };
     const StatusRecord& record = window.FrameVekStat1->Record;
     const auto select = [&](int row, uint8_t link) {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
         ASSERT_TRUE(ProcessEventsUntil([&] { return window.Port()->ActiveLink == link; }));
-        const int before = statuses;
-        ASSERT_TRUE(ProcessEventsUntil([&] { return statuses > before + 1 && record.Address == link; }));
+        const int before = w.Statuses;
+        ASSERT_TRUE(ProcessEventsUntil([&] { return w.Statuses > before + 1 && record.Address == link; }));
     };
 
     select(1, 2);

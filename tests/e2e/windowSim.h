@@ -1,44 +1,66 @@
-// The main window connected to a vek-sim, as an operator connects it: the simulator's entry picked in
-// the port list, Connect pressed. Settings go to a temporary folder.
+// The main window connected to a vek-sim as `scripts/run` connects it: started with the simulator's port
+// and --connect. Settings go to a temporary folder.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <QComboBox>
+#include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <memory>
 
+#include "app/commandLine.h"
 #include "app/mainQox.h"
 #include "link/frameConnect.h"
+#include "link/simPortFolder.h"
+#include "link/zuq.h"
+#include "telemetry/frameVekStatus.h"
 #include "support/qtWait.h"
 #include "support/simProcess.h"
 
 class TWindowOnSim {
 public:
-    explicit TWindowOnSim(const std::vector<std::string>& simArgs, bool trace = false)
+    // `ini`, when given, is the settings file the window finds at its start.
+    explicit TWindowOnSim(const std::vector<std::string>& simArgs, bool trace = false, const QByteArray& ini = {})
         : Sim(trace ? WithTrace(simArgs) : simArgs, trace) {
         Window = std::make_unique<TFormMainQox>();
         Window->IniPath = dir_.filePath("vektool.ini");
+        if (!ini.isEmpty()) {
+            QFile file(Window->IniPath);
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
+        }
         Window->Beep = [this] { ++Beeps; };
+        const auto status = Window->StatusReply;
+        Window->StatusReply = [this, status](const uint8_t* payload, uint8_t length) {
+            if (payload[0] == zuq::Cmd::Status) ++Statuses;
+            return status(payload, length);
+        };
         Window->show();
     }
     ~TWindowOnSim() {
         if (Window) Window->close();
     }
 
-    // Lists the ports again, picks the simulator's link and presses Connect.
+    // Starts as `vektool --port <the simulator's link> --connect` does, and waits for the connection.
     bool Connect() {
         if (!Sim.Started() || !QTest::qWaitForWindowExposed(Window.get())) return false;
-        TFrameConnectPort* frame = Window->FrameConnectPort1;
-        frame->RefreshPorts();
-        for (int i = 0; i < frame->ComboBox1->count(); ++i)
-            if (QFileInfo(frame->ComboBox1->itemText(i)).symLinkTarget().toStdString() == Sim.PortName())
-                frame->ComboBox1->setCurrentIndex(i);
-        Window->ActionConnect->trigger();
-        return Window->IsConnected();
+        TCommandLine options;
+        options.Port = QString::fromStdString(SimLink());
+        options.Connect = true;
+        Window->ApplyCommandLine(options);
+        return ProcessEventsUntil([&] { return Window->IsConnected(); });
+    }
+    // The simulator's entry in the folder the port list reads.
+    std::string SimLink() const {
+        const QDir folder(QString::fromStdString(SimPortFolder()));
+        for (const QFileInfo& entry : folder.entryInfoList(QDir::System | QDir::Files))
+            if (entry.symLinkTarget().toStdString() == Sim.PortName()) return entry.absoluteFilePath().toStdString();
+        return Sim.PortName();
     }
     int LogCount(const QString& line) const {
         return Window->ListBoxLog->toPlainText().split('\n').count(line);
@@ -47,9 +69,22 @@ public:
         return ProcessEventsUntil([&] { return LogCount(line) > 0; }, timeoutMs);
     }
 
+    // The controller's state after it has handled everything sent before: the stream is stopped and
+    // one record asked for, which comes after those packets.
+    const StatusRecord& FreshStatus() {
+        TFrameVekStat* status = Window->FrameVekStat1;
+        status->ActionLogUpdate->setChecked(false);
+        status->ASpeedButton1->setChecked(false);
+        const int before = Statuses;
+        status->SendRequest();
+        EXPECT_TRUE(ProcessEventsUntil([&] { return Statuses > before; }));
+        return status->Record;
+    }
+
     TSimProcess Sim;
     std::unique_ptr<TFormMainQox> Window;
     int Beeps = 0;
+    int Statuses = 0;  // Status replies from the selected controller
 
 private:
     static std::vector<std::string> WithTrace(std::vector<std::string> args) {
