@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -111,22 +112,6 @@ TMaskEditUpDown* NewEdit(QWidget* parent, double min, double max, double value) 
 
 }  // namespace
 
-const TFrameVekStat::TChannel TFrameVekStat::Channels[ChannelCount] = {
-    {"Throttle (%)", 0.1, 255, 0, 0},
-    {"Current (A)", 0.1, 0, 0, 255},
-    {"Averrage Current (A)", 0.1, 128, 128, 0},
-    {"Voltage (V)", 0.1, 0, 128, 0},
-    {"Temperature (C)", 0.1, 128, 0, 128},
-    {"Temp.MCU (C)", 0.1, 0, 0, 128},
-    {"Averrage Speed (rpm)", 1.0, 0, 128, 128},
-    {"Timig delay (mks)", 1.0, 128, 128, 128},
-    {"Input CAN", 1.0, 96, 96, 96},
-    {"Input I2C", 1.0, 0, 0, 0},
-    {"Input PWM", 1.0, 0, 255, 0},
-    {"Input PC", 1.0, 255, 0, 255},
-    {"Debug", 1.0, 0, 0, 0},
-};
-
 TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -160,10 +145,8 @@ TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
     grid->addWidget(MaskEditUpDown12, 0, 1);
     grid->addWidget(Label15, 1, 0);
     grid->addWidget(MaskEditUpDown13, 1, 1);
-    const char* captions[8] = {"Stopped",  "Starting", "Overheat",      "Overload",
-                               "Blocking", "Test",     "Short-circuit", "Sound"};
     for (int bit = 0; bit < 8; ++bit) {
-        FlagBoxes[bit] = new QCheckBox(QString::fromLatin1(captions[bit]), Panel3);
+        FlagBoxes[bit] = new QCheckBox(QString::fromLatin1(StatusFlagNames[bit]), Panel3);
         grid->addWidget(FlagBoxes[bit], 2 + bit / 2, bit % 2);
     }
     CheckBox7 = FlagBoxes[0];
@@ -217,7 +200,7 @@ TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
     CheckListBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     const QFontMetrics metrics = CheckListBox1->fontMetrics();
     int widest = 0;
-    for (const TChannel& c : Channels)
+    for (const TStatusChannel& c : StatusChannels)
         widest = std::max(widest, metrics.horizontalAdvance(QString::fromLatin1(c.Name)));
     // Check box, name, value and colour square side by side; never narrower than the panel.
     const int columnWidth =
@@ -241,7 +224,7 @@ void TFrameVekStat::Initialize(TComLink* port, uint8_t netBit) {
     FrameGraph1->InitGraph();
     FrameGraph1->BackColor = QColor(255, 255, 255);
     for (int i = 0; i < ChannelCount; ++i) {
-        const TChannel& c = Channels[i];
+        const TStatusChannel& c = StatusChannels[i];
         FrameGraph1->SetChannel(i, false, QColor(c.Red, c.Green, c.Blue), true, QString::fromLatin1(c.Name),
                                 c.Scale);
     }
@@ -285,7 +268,9 @@ void TFrameVekStat::ApplyRecord() {
 }
 
 QString TFrameVekStat::ValueText(int index) const {
-    return QString::asprintf("%.0f", FrameGraph1->ChannelValue(index));
+    if (index < 0 || index >= static_cast<int>(FrameGraph1->Buffers.size())) return QString();
+    const TLoopBuf& buffer = FrameGraph1->Buffers[static_cast<size_t>(index)];
+    return ScaledText(buffer.Last, buffer.Scale, QLocale::system().decimalPoint().at(0));
 }
 
 void TFrameVekStat::RequestStatus() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "telemetry/statusChannels.h"
 #include "telemetry/statusRecord.h"
 
 class QAction;
@@ -26,13 +27,7 @@ class TMaskEditUpDown;
 class TFrameVekStat : public QFrame {
     Q_OBJECT
 public:
-    static constexpr int ChannelCount = 13;
-    struct TChannel {
-        const char* Name;
-        double Scale;
-        uint8_t Red, Green, Blue;
-    };
-    static const TChannel Channels[ChannelCount];
+    static constexpr int ChannelCount = StatusChannelCount;
 
     explicit TFrameVekStat(QWidget* parent = nullptr);
     ~TFrameVekStat() override;

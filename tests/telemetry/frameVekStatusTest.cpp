@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QListWidget>
+#include <QLocale>
 #include <QPainter>
 #include <QTest>
 #include <QTimer>
@@ -96,9 +97,9 @@ TEST_F(FrameStatus, InitializeSetsUpThirteenChannelsShowingThrottleCurrentAndSpe
         {1, "Current (A)", 0.1, QColor(0, 0, 255), true},
         {2, "Averrage Current (A)", 0.1, QColor(128, 128, 0), false},
         {6, "Averrage Speed (rpm)", 1.0, QColor(0, 128, 128), true},
-        {7, "Timig delay (mks)", 1.0, QColor(128, 128, 128), false},
+        {7, "Timig delay (mks)", 1.0, QColor(255, 128, 0), false},
         {8, "Input CAN", 1.0, QColor(96, 96, 96), false},
-        {12, "Debug", 1.0, QColor(0, 0, 0), false},
+        {12, "Debug", 1.0, QColor(160, 82, 45), false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(frame.CheckListBox1->item(c.index)->text(), QString::fromLatin1(c.name));
@@ -243,7 +244,7 @@ TEST_F(FrameStatus, ChannelListShowsScaledValueBeforeTheColourSquare) {
         int index;
         const char* name;
         const char* value;
-    } cases[] = {{1, "Current (A)", "12"}, {6, "Averrage Speed (rpm)", "1234"}, {0, "Throttle (%)", "0"}};
+    } cases[] = {{1, "Current (A)", "12.3"}, {6, "Averrage Speed (rpm)", "1234"}, {0, "Throttle (%)", "0.0"}};
     for (const Case& c : cases) {
         TRecordingDevice device(300, 24);
         QPainter painter(&device);
@@ -254,9 +255,10 @@ TEST_F(FrameStatus, ChannelListShowsScaledValueBeforeTheColourSquare) {
         ASSERT_EQ(e.Texts.size(), 2u) << c.name;
         EXPECT_EQ(e.Texts[0].text, QString::fromLatin1(c.name));
         EXPECT_EQ(e.Texts[0].baseline.x(), 20);
-        EXPECT_EQ(e.Texts[1].text, QString::fromLatin1(c.value));
+        const QString value = QString::fromLatin1(c.value).replace('.', QLocale::system().decimalPoint());
+        EXPECT_EQ(e.Texts[1].text, value);
         // Right-aligned, ending 2 pixels left of the swatch that fills the last 24 pixels.
-        const int width = metrics.horizontalAdvance(QString::fromLatin1(c.value));
+        const int width = metrics.horizontalAdvance(value);
         EXPECT_EQ(e.Texts[1].baseline.x(), 220 - 24 - width - 2) << c.name;
     }
     // The graph itself plots the raw value.
