@@ -1,6 +1,8 @@
-// CPU of the whole program while connected to vek-sim and idle: the motor stopped, the status frame
-// polling with UPDATE down (telemetry streaming at 20 samples a second) and the graph showing two
-// channels, then with UPDATE up (no stream). Usage: bench_statusIdle [SECONDS] (default 10).
+// CPU of the whole program connected to vek-sim while telemetry streams, and without the stream. The
+// window fills the screen; the status frame has CHANNELS channels checked and asks for RATE records a
+// second. With "run" the motor turns (RUN at 30 %), so values, list and traces change with every record;
+// otherwise the motor stands.
+// Usage: bench_statusIdle [SECONDS [RATE [CHANNELS [run]]]] (defaults 10, 20, 13, motor standing).
 #include <sys/resource.h>
 
 #include <QAction>
@@ -10,13 +12,17 @@
 #include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/mainQox.h"
+#include "app/testControl.h"
+#include "controls/MaskEditUpDown.h"
 #include "link/frameConnect.h"
 #include "telemetry/fGraph.h"
 #include "telemetry/frameVekStatus.h"
@@ -37,16 +43,22 @@ double CpuSeconds() {
 }
 
 // Runs the event loop for `seconds` and prints the CPU the process used meanwhile.
-void Measure(const char* what, int seconds, const TLoopBuf& samples) {
-    const int before = samples.GetCount();
+void Measure(const char* what, int seconds, const TFrameGraph& graph) {
+    const TLoopBuf& samples = graph.Buffers[3];
+    const long long before = samples.Added;
+    const long long paints = graph.Renders;
     QElapsedTimer wall;
     wall.start();
     const double cpu0 = CpuSeconds();
     RunFor(seconds * 1000);
     const double cpu = CpuSeconds() - cpu0;
     const double elapsed = wall.elapsed() / 1000.0;
-    std::printf("%s: %.3f s CPU in %.2f s = %.2f %% of one core; %d samples arrived\n", what, cpu, elapsed,
-                100.0 * cpu / elapsed, samples.GetCount() - before);
+    const long long arrived = samples.Added - before;
+    std::printf("%s: %.3f s CPU in %.2f s = %.2f %% of one core; %lld records, %lld renders", what, cpu, elapsed,
+                100.0 * cpu / elapsed, arrived, graph.Renders - paints);
+    if (arrived > 0) std::printf(", %.2f ms CPU a record", 1000.0 * cpu / arrived);
+    std::printf("\n");
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -54,6 +66,9 @@ void Measure(const char* what, int seconds, const TLoopBuf& samples) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int rate = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 250) : 20;
+    const int channels = argc > 3 ? std::clamp(std::atoi(argv[3]), 0, TFrameVekStat::ChannelCount) : 13;
+    const bool run = argc > 4 && std::strcmp(argv[4], "run") == 0;
 
     QProcess sim;
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -67,7 +82,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     TFormMainQox window;
     window.IniPath = dir.filePath(QStringLiteral("vektool.ini"));
-    window.resize(1280, 800);
+    window.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
     window.show();
     RunFor(500);
     QComboBox* list = window.FrameConnectPort1->ComboBox1;
@@ -82,18 +97,26 @@ int main(int argc, char** argv) {
         return 1;
     }
     TFrameVekStat* status = window.FrameVekStat1;
-    status->CheckListBox1->item(1)->setCheckState(Qt::Checked);
-    status->CheckListBox1->item(3)->setCheckState(Qt::Checked);
-    RunFor(3000);  // the first poll, the stream starting, the graph filling
+    for (int i = 0; i < TFrameVekStat::ChannelCount; ++i)
+        status->CheckListBox1->item(i)->setCheckState(i < channels ? Qt::Checked : Qt::Unchecked);
+    status->MaskEditUpDown1->SetValue(rate);
+    status->MaskEditUpDown1Update();
+    if (run) {
+        window.GroupBox2->MaskEditUpDown17->SetValue(30);
+        window.GroupBox2->ActionRun->trigger();
+    }
+    RunFor(3000);  // the stream starting, the graph filling, the motor spinning up
 
-    const TLoopBuf& voltage = status->FrameGraph1->Buffers[3];
-    std::printf("platform %s, graph %dx%d\n", qPrintable(QGuiApplication::platformName()),
-                status->FrameGraph1->Paper1->width(), status->FrameGraph1->Paper1->height());
-    Measure("connected, UPDATE down, 20 samples/s", seconds, voltage);
+    const TFrameGraph& graph = *status->FrameGraph1;
+    std::printf("platform %s, window %dx%d, graph %dx%d, %d channels, %d records/s asked, motor %s\n",
+                qPrintable(QGuiApplication::platformName()), window.width(), window.height(),
+                graph.Paper1->width(), graph.Paper1->height(), channels, rate, run ? "at 30 %" : "standing");
+    Measure("streaming", seconds, graph);
     status->ActionLogUpdate->trigger();  // UPDATE up: the stream ends
     RunFor(1000);
-    Measure("connected, UPDATE up, no stream", seconds, voltage);
+    Measure("no stream", seconds, graph);
 
+    if (run) window.GroupBox2->ReleaseRun();
     window.ActionDisconnect->trigger();
     sim.terminate();
     sim.waitForFinished(3000);

@@ -179,6 +179,7 @@ void TFrameGraph::Paper1Paint(QPainter& canvas) {
             RenderTimeCached(size);
         }
         Dirty = false;
+        ++Renders;
     }
     Bitmap.setDevicePixelRatio(dpr);
     canvas.drawImage(0, 0, Bitmap);

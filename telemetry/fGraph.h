@@ -92,6 +92,7 @@ public:
     int DownX = 0;
     int DownY = 0;
     int DownWindow = 0;
+    long long Renders = 0;  // plots rendered so far
 
     // The time plot's grid as last drawn, and what it was drawn for.
     QImage GridImage;

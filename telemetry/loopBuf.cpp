@@ -14,6 +14,7 @@ double TLoopBuf::Get(int Index) const {
 void TLoopBuf::Clear() {
     Count = 0;
     Head = 0;
+    Added = 0;
     Lowest = NoLowest;
     Highest = NoHighest;
     std::fill(Samples.begin(), Samples.end(), 0.0f);

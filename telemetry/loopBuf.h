@@ -23,6 +23,7 @@ public:
         if (Lowest > Value) Lowest = Value;
         if (Highest < Value) Highest = Value;
         ++Head;
+        ++Added;
         if (Count < Capacity) ++Count;
         if (Head >= Capacity) Head = 0;
     }
@@ -45,4 +46,5 @@ public:
     float Highest = NoHighest;
     double Scale = 1.0;
     int Capacity = 0;
+    long long Added = 0;  // samples added since the last Clear, overwritten ones included
 };
