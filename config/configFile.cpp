@@ -1,6 +1,7 @@
 #include "config/configFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
 #include <cctype>
@@ -34,9 +35,9 @@ constexpr TKey Keys[] = {
     {"musicTempo", TKind::Unsigned},    {"baseAddr", TKind::Unsigned},
     {"PWMFilter", TKind::Unsigned},     {"SlowStart", TKind::Unsigned},
     {"map", TKind::Unsigned},           {"asyncLevel", TKind::Unsigned},
-    {"asyncLevel2", TKind::Unsigned},
+    {"asyncLevel2", TKind::Unsigned},   {"neutral3D", TKind::Unsigned},
 };
-static_assert(std::size(Keys) == 27);
+static_assert(std::size(Keys) == 28);
 
 // Visits every keyed field of a record in file order with a reference to it.
 template <typename TRecord, typename F>
@@ -68,6 +69,7 @@ void ForEachField(TRecord& r, F&& f) {
     f(Keys[24], r.map);
     f(Keys[25], r.asyncLevel);
     f(Keys[26], r.asyncLevel2);
+    f(Keys[27], r.neutral3D);
 }
 
 bool IsBlank(char c) {
@@ -246,4 +248,23 @@ bool WriteConfigFile(const QString& path, CSimpleIniA& ini, QString* error) {
         return false;
     }
     return true;
+}
+
+bool OpenRecordFile(const QString& path, TConfigRecords& records, int slot, QString* error) {
+    CSimpleIniA ini;
+    if (!ReadConfigFile(path, ini, error)) return false;
+    if (slot >= 0 && slot < ConfigRecordCount) LoadRecord(ini, "Config", records[slot]);
+    for (int n = 0; slot < 0 && n < ConfigRecordCount; ++n)
+        LoadRecord(ini, ConfigSectionName(n).toLatin1().constData(), records[n]);
+    return true;
+}
+
+bool SaveRecordFile(const QString& path, const TConfigRecords& records, int slot, QString* error,
+                    QChar separator) {
+    CSimpleIniA ini;
+    if (QFileInfo::exists(path) && !ReadConfigFile(path, ini, error)) return false;
+    if (slot >= 0 && slot < ConfigRecordCount) SaveRecord(ini, "Config", records[slot], separator);
+    for (int n = 0; slot < 0 && n < ConfigRecordCount; ++n)
+        SaveRecord(ini, ConfigSectionName(n).toLatin1().constData(), records[n], separator);
+    return WriteConfigFile(path, ini, error);
 }

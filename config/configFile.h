@@ -1,10 +1,11 @@
-// Record files (*.cfg): one record per section, 27 keys of stored (raw) values, read and written
+// Record files (*.cfg): one record per section, 28 keys of stored (raw) values, read and written
 // through SimpleIni so that unknown sections and keys stay where they are.
 #pragma once
 
 #include <SimpleIni.h>
 
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,13 +18,13 @@ QString ConfigSectionName(int slot = -1);
 // The decimal separator of the system's regional settings, "." when it has none.
 QChar SystemDecimalSeparator();
 
-// Writes the 27 keys of `record` into `section`, in file order; existing keys keep their place.
+// Writes the 28 keys of `record` into `section`, in file order; existing keys keep their place.
 // `separator` is the decimal separator of the two scale factors.
 void SaveRecord(CSimpleIniA& ini, const char* section, const ConfigRecord& record,
                 QChar separator = SystemDecimalSeparator());
-// Reads the 27 keys into `record`. A missing key or a value that is not a number leaves its field as
-// it was; numbers are cut to the field's width; musicDivide above 3 becomes 0. Scale factors are read
-// with either "." or "," as the decimal separator.
+// Reads the 28 keys into `record`. A missing key (older files lack "neutral3D") or a value that is not
+// a number leaves its field as it was; numbers are cut to the field's width; musicDivide above 3
+// becomes 0. Scale factors are read with either "." or "," as the decimal separator.
 void LoadRecord(const CSimpleIniA& ini, const char* section, ConfigRecord& record);
 
 // A whole-string integer: optional sign, decimal digits or "0x" and hex digits, within 32 bits.
@@ -42,3 +43,13 @@ bool ReadConfigFile(const QString& path, CSimpleIniA& ini, QString* error);
 // Writes `ini` to `path` through QSaveFile: either the whole new text is there, or the old file is
 // untouched. On failure returns false and says why in `error`.
 bool WriteConfigFile(const QString& path, CSimpleIniA& ini, QString* error);
+
+// Record files as the program opens and saves them. `slot` -1 means all records, sections "Config0" to
+// "Config16"; otherwise the section "Config" goes into or comes from record `slot`, whatever number the
+// record had when it was saved. A section or key that the file lacks leaves its record or field as it
+// is. Saving keeps the other sections and keys of an existing file, and refuses to replace a file that
+// exists but cannot be read. On failure both return false and say why in `error`.
+using TConfigRecords = std::array<ConfigRecord, ConfigRecordCount>;
+bool OpenRecordFile(const QString& path, TConfigRecords& records, int slot, QString* error);
+bool SaveRecordFile(const QString& path, const TConfigRecords& records, int slot, QString* error,
+                    QChar separator = SystemDecimalSeparator());

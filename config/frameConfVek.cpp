@@ -13,30 +13,15 @@
 #include <QMessageBox>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <cmath>
-#include <cstring>
-#include <optional>
 
-#include "link/Waiter.h"
 #include "config/configFile.h"
 #include "controls/MaskEditUpDown.h"
-#include "link/comLink.h"
-#include "link/identity.h"
 #include "link/zuq.h"
-#include "telemetry/statusRecord.h"
 
 namespace {
 
-constexpr int WaitTicks = 20;  // 2 seconds
-// Marks the list entry that stands for a stored value no regular entry shows; holds that value.
-constexpr int StoredValueRole = Qt::UserRole + 1;
-
-const QString DownloadFailed = QStringLiteral("CONFIG downloading failed!");
-const QString UploadFailed = QStringLiteral("CONFIG uploading failed!");
 const QString FileFilter = QStringLiteral("Config files (*.cfg)");
 
 TMaskEditUpDown* NewEdit(QWidget* parent, double min, double max, double increment, bool isInt) {
@@ -59,39 +44,16 @@ QComboBox* NewList(QWidget* parent, const QStringList& entries) {
     return box;
 }
 
-// Selects entry `index`, or, for a value outside the list, an extra entry naming the stored value.
-void ShowListValue(QComboBox* box, bool inList, int index, int stored, const QString& storedText) {
-    for (int i = box->count() - 1; i >= 0; --i)
-        if (box->itemData(i, StoredValueRole).isValid()) box->removeItem(i);
-    if (inList) {
-        box->setCurrentIndex(index);
-        return;
-    }
-    box->addItem(storedText);
-    box->setItemData(box->count() - 1, stored, StoredValueRole);
-    box->setCurrentIndex(box->count() - 1);
-}
-
-std::optional<int> StoredListValue(const QComboBox* box) {
-    const QVariant v = box->currentData(StoredValueRole);
-    if (!v.isValid()) return std::nullopt;
-    return v.toInt();
-}
-
-// A field shown in tenths: value x 10, halves to even, cut to the field's width.
-template <typename T>
-T Tenths(TMaskEditUpDown* edit) {
-    const long long v = std::llrint(edit->GetValue() * 10.0);
-    return T(std::make_unsigned_t<T>(v));
-}
-
 }  // namespace
 
 TFrameConfigVek::TFrameConfigVek(QWidget* parent) : QFrame(parent) {
-    for (int n = 0; n < ConfigRecordCount; ++n) Records[n] = ConfigRecord::Defaults(uint8_t(n));
-    Timer3 = new QTimer(this);
-    Timer3->setInterval(200);
-    connect(Timer3, &QTimer::timeout, this, &TFrameConfigVek::Timer3Timer);
+    // Only the record on screen is redrawn: edits on screen of another record stay.
+    Transfer.OnRecordReceived = [this](int n) {
+        if (n == shownRecord_) ShowRecord();
+    };
+    Transfer.OnSelectRecord = [this](int n) { SelectRecord(n); };
+    Transfer.OnTransferStarted = [this](TConfigTransfer::TDirection) { ActionGetUpdate(); };
+    Transfer.OnTransferEnded = [this](TConfigTransfer::TEnd) { ActionGetUpdate(); };
 
     AskOpenFileName = [this] {
         QFileDialog dialog(this, QStringLiteral("Open"), QString(), FileFilter);
@@ -137,6 +99,7 @@ void TFrameConfigVek::CreateActions() {
         {&ActionSaveConfig, "Save", "Save config to file", &TFrameConfigVek::ActionSaveConfigExecute},
         {&ActionOpenAll, "Open All", "Load all configs from file", &TFrameConfigVek::ActionOpenAllExecute},
         {&ActionSaveAll, "Save All", "Save all configs to file", &TFrameConfigVek::ActionSaveAllExecute},
+        {&ActionStop, "Stop", "Stop the running config transfer", &TFrameConfigVek::ActionStopExecute},
     };
     for (const TDef& d : defs) {
         auto* action = new QAction(QString::fromLatin1(d.caption), this);
@@ -145,6 +108,10 @@ void TFrameConfigVek::CreateActions() {
         connect(action, &QAction::triggered, this, d.execute);
         *d.action = action;
     }
+    // Esc stops a transfer wherever the focus is; while none runs the action is off and Esc goes on.
+    ActionStop->setShortcut(QKeySequence(Qt::Key_Escape));
+    ActionStop->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(ActionStop);
     ActionGetUpdate();
 }
 
@@ -409,52 +376,15 @@ void TFrameConfigVek::CreateControls() {
 }
 
 void TFrameConfigVek::Initialize(TComLink* port, uint8_t netBit, TLogEvent onLog) {
-    Waiter = std::make_unique<TWaiter>([this](const QString& text) { LogLine(text); });
-    Port = port;
     NetBit = netBit;
-    OnLog = std::move(onLog);
-    for (int n = 0; n < ConfigRecordCount; ++n) Records[n] = ConfigRecord::Defaults(uint8_t(n));
+    Transfer.OnLog = std::move(onLog);
+    if (port != nullptr) Transfer.Initialize(*port, [this] { return NetBit; });
     ShowRecord();
     ActionGetUpdate();
 }
 
 void TFrameConfigVek::LogLine(const QString& text) {
-    const QString prefix = Port != nullptr && Port->ActiveLink != 255
-                               ? QStringLiteral("Vek#%1: ").arg(Port->ActiveLink)
-                               : QString();
-    if (OnLog) OnLog(prefix + text);
-}
-
-uint8_t TFrameConfigVek::Channel() const {
-    return uint8_t(zuq::ChannelApp | NetBit);
-}
-
-bool TFrameConfigVek::Connected() const {
-    return Port != nullptr && Port->IsOpen();
-}
-
-int TFrameConfigVek::SelectedRecord() {
-    const int n = MaskEditUpDown2->GetIntValue();
-    return n < 0 ? 0 : (n >= ConfigRecordCount ? ConfigRecordCount - 1 : n);
-}
-
-int TFrameConfigVek::SyncRecordOnScreen() {
-    // "Mode :" may hold a number typed but not committed (a tool button takes no focus): the controls
-    // still hold the earlier record, so they go into that one before the typed number takes effect.
-    const int n = SelectedRecord();
-    if (n != shownRecord_) {
-        CaptureRecord(shownRecord_);
-        MaskEditUpDown2->SetValue(n);
-        ShowRecord();
-    }
-    return n;
-}
-
-void TFrameConfigVek::SelectRecord(int n) {
-    MaskEditUpDown2->SetValue(n);
-    if (SelectedRecord() == shownRecord_) return;
-    CaptureRecord(shownRecord_);
-    ShowRecord();
+    Transfer.LogLine(text);
 }
 
 void TFrameConfigVek::IdentityReceived() {
@@ -462,299 +392,65 @@ void TFrameConfigVek::IdentityReceived() {
     Identified = true;
 }
 
-// ---- screen and record -------------------------------------------------------------------------
-
-void TFrameConfigVek::CaptureRecord() {
-    CaptureRecord(SelectedRecord());
-}
-
-void TFrameConfigVek::CaptureRecord(int n) {
-    if (n < 0 || n >= ConfigRecordCount) return;
-    for (int i = 0; i < ConfigRecordCount; ++i) Records[i].Number = uint8_t(i);
-    ConfigRecord& r = Records[n];
-    uint16_t flags = 0;
-    for (const auto& [box, mask] : flagBoxes_)
-        if (box->isChecked()) flags |= mask;
-    r.Flags = flags;
-    r.Scale_Current = float(MaskEditUpDown3->GetValue());
-    r.Scale_Voltmeter = float(MaskEditUpDown4->GetValue());
-    const auto timing = StoredListValue(ComboBox1);
-    r.Timing = timing ? int8_t(*timing) : int8_t(ComboBox1->currentIndex() - 1);
-    const auto carrier = StoredListValue(ComboBox2);
-    r.Freq_PWM = carrier ? uint16_t(*carrier) : uint16_t(8000 + 4000 * ComboBox2->currentIndex());
-    r.Max_Current = Tenths<uint16_t>(MaskEditUpDown5);
-    r.Limit_Current = Tenths<uint16_t>(MaskEditUpDown6);
-    r.Limit_Temp = Tenths<int16_t>(MaskEditUpDown7);
-    r.min_PWM = Tenths<uint16_t>(MaskEditUpDown8);
-    r.max_PWM = Tenths<uint16_t>(MaskEditUpDown9);
-    r.start_PWM = Tenths<uint16_t>(MaskEditUpDown10);
-    r.accel_PWM = Tenths<uint16_t>(MaskEditUpDown11);
-    r.safe_PWM = Tenths<uint16_t>(MaskEditUpDown14);
-    r.off_Bat = Tenths<uint16_t>(MaskEditUpDown15);
-    r.SlowStart = Tenths<uint8_t>(MaskEditUpDown23);
-    r.poles = uint8_t(MaskEditUpDown16->GetIntValue());
-    r.baseAddr = uint8_t(MaskEditUpDown18->GetIntValue());
-    const auto melody = StoredListValue(ComboBox3);
-    r.musicIx = melody ? uint8_t(*melody) : uint8_t(ComboBox3->currentIndex());
-    r.musicVolume = uint8_t(MaskEditUpDown19->GetIntValue());
-    r.musicTempo = uint8_t(10 - MaskEditUpDown20->GetIntValue());
-    r.PWMFilter = uint8_t(MaskEditUpDown22->GetIntValue());
-    const int divide = ComboBox4->currentIndex();
-    r.musicDivide = uint8_t(divide > 3 || divide < 0 ? 0 : divide);
-    r.deAccel = int8_t(MaskEditUpDown31->GetIntValue());
-    r.map = uint8_t(ComboBox5->currentIndex() < 0 ? 0 : ComboBox5->currentIndex());
-    r.asyncLevel = uint8_t(MaskEditUpDown1->GetIntValue());
-    r.asyncLevel2 = uint8_t(MaskEditUpDown12->GetIntValue());
-    r.neutral3D = uint8_t(cxMaskEditUpDown1->GetIntValue());
-}
-
-void TFrameConfigVek::ShowRecord() {
-    const int n = SelectedRecord();
-    for (int i = 0; i < ConfigRecordCount; ++i) Records[i].Number = uint8_t(i);
-    ConfigRecord& r = Records[n];
-    GroupBoxConfig->setTitle(QString::asprintf(" Config v %d.%d ", r.Version >> 8, r.Version & 0xFF));
-    for (const auto& [box, mask] : flagBoxes_) box->setChecked((r.Flags & mask) != 0);
-
-    MaskEditUpDown3->SetValue(double(r.Scale_Current));
-    MaskEditUpDown4->SetValue(double(r.Scale_Voltmeter));
-    ShowListValue(ComboBox1, r.Timing >= -1 && r.Timing <= 30, r.Timing + 1, r.Timing,
-                  QStringLiteral("%1 (stored)").arg(r.Timing));
-    const int k = (int(r.Freq_PWM) - 8000) / 4000;
-    const bool carrierInList = r.Freq_PWM >= 8000 && (r.Freq_PWM - 8000) % 4000 == 0 && k <= 8;
-    ShowListValue(ComboBox2, carrierInList, k, r.Freq_PWM, QStringLiteral("%1 Hz (stored)").arg(r.Freq_PWM));
-    MaskEditUpDown5->SetValue(r.Max_Current / 10.0);
-    MaskEditUpDown6->SetValue(r.Limit_Current / 10.0);
-    MaskEditUpDown7->SetValue(r.Limit_Temp / 10.0);
-    MaskEditUpDown8->SetValue(r.min_PWM / 10.0);
-    MaskEditUpDown9->SetValue(r.max_PWM / 10.0);
-    MaskEditUpDown10->SetValue(r.start_PWM / 10.0);
-    MaskEditUpDown11->SetValue(r.accel_PWM / 10.0);
-    MaskEditUpDown14->SetValue(r.safe_PWM / 10.0);
-    MaskEditUpDown15->SetValue(r.off_Bat / 10.0);
-    MaskEditUpDown23->SetValue(r.SlowStart / 10.0);
-    MaskEditUpDown16->SetValue(r.poles);
-    MaskEditUpDown18->SetValue(r.baseAddr);
-    ShowListValue(ComboBox3, r.musicIx <= 6, r.musicIx, r.musicIx,
-                  QStringLiteral("%1 (stored)").arg(r.musicIx));
-    MaskEditUpDown19->SetValue(r.musicVolume);
-    MaskEditUpDown20->SetValue(10.0 - r.musicTempo);
-    MaskEditUpDown22->SetValue(r.PWMFilter);
-    if (r.musicDivide > 3) r.musicDivide = 0;
-    ComboBox4->setCurrentIndex(r.musicDivide);
-    MaskEditUpDown31->SetValue(r.deAccel);
-    ComboBox5->setCurrentIndex(ComboBox5->count() > r.map ? r.map : 0);
-    MaskEditUpDown1->SetValue(r.asyncLevel);
-    MaskEditUpDown12->SetValue(r.asyncLevel2);
-    cxMaskEditUpDown1->SetValue(r.neutral3D);
-    shownRecord_ = n;
-}
-
-void TFrameConfigVek::CheckBox14Click() {
-    if (CheckBox14->isChecked()) CheckBox7->setChecked(false);
-}
-
-void TFrameConfigVek::CheckBox7Click() {
-    if (CheckBox7->isChecked()) CheckBox14->setChecked(false);
-}
-
-// ---- transfers ---------------------------------------------------------------------------------
-
-void TFrameConfigVek::StartDownloadWait() {
-    Waiter->Start(WaitTicks, DownloadFailed, {}, [this] { DownloadNext(); });
-}
-
-void TFrameConfigVek::StartUploadWait(bool retry) {
-    if (retry)
-        Waiter->Start(WaitTicks, UploadFailed, {}, [this] { UploadNext(); });
-    else
-        Waiter->Start(WaitTicks, UploadFailed);
-}
-
-void TFrameConfigVek::SendConfigGet(int n) {
-    if (Port) Port->SendCommandByte(Channel(), zuq::Cmd::ConfigGet, uint8_t(n));
-}
-
-void TFrameConfigVek::SendRecord(uint8_t command, int n) {
-    const TConfigBytes bytes = Records[n].ToBytes();
-    if (Port) Port->SendCommandData(Channel(), command, bytes.data(), uint8_t(bytes.size()));
-}
+// ---- transfers, replies and detection ---------------------------------------------------------
 
 void TFrameConfigVek::ActionGetExecute() {
     const int n = SyncRecordOnScreen();
-    if (!Connected()) return;
-    LogLine(QStringLiteral("Downloading CONFIG #%1 data...").arg(n));
-    StartDownloadWait();
-    Pending.fill(0);
-    Pending[n] = 3;
-    SendConfigGet(n);
+    Transfer.Read(n, n);
 }
 
 void TFrameConfigVek::ActionGetAllExecute() {
-    if (!Connected()) return;
+    if (!Transfer.Connected() || Transfer.Busy()) return;
     SyncRecordOnScreen();
     CaptureRecord();
-    LogLine(QStringLiteral("Downloading CONFIG #%1 data...").arg(0));
-    StartDownloadWait();
-    Pending.fill(3);
-    SendConfigGet(0);
-}
-
-void TFrameConfigVek::DownloadNext() {
-    int n = 0;
-    while (n < ConfigRecordCount && Pending[n] <= 0) ++n;
-    if (n == ConfigRecordCount) return;
-    LogLine((Pending[n] == 3 ? QStringLiteral("Downloading CONFIG #%1 data...")
-                             : QStringLiteral("Retry downloading CONFIG #%1 data..."))
-                .arg(n));
-    --Pending[n];
-    StartDownloadWait();
-    SendConfigGet(n);
+    Transfer.Read(0, ConfigRecordCount - 1);
 }
 
 void TFrameConfigVek::ActionSetExecute() {
     const int n = SyncRecordOnScreen();
     CaptureRecord(n);
-    if (!Connected()) return;
-    Pending.fill(0);
-    Pending[n] = 3;
-    UploadIndex = n;
-    SendRecord(zuq::Cmd::ConfigSet, n);
-    LogLine(QStringLiteral("Uploading CONFIG #%1 data...").arg(n));
-    StartUploadWait(false);  // a write to RAM is not repeated
+    Transfer.Write(n, n, TConfigTransfer::TDirection::WriteRam);
 }
 
 void TFrameConfigVek::ActionFlashExecute() {
     const int n = SyncRecordOnScreen();
     CaptureRecord(n);
-    if (!Connected()) return;
-    Pending.fill(0);
-    Pending[n] = 3;
-    UploadIndex = n;
-    SendRecord(zuq::Cmd::ConfigFlash, n);
-    LogLine(QStringLiteral("Uploading CONFIG #%1 data...").arg(n));
-    StartUploadWait(true);
+    Transfer.Write(n, n, TConfigTransfer::TDirection::WriteFlash);
 }
 
 void TFrameConfigVek::ActionSetAllExecute() {
-    if (!Connected()) return;
+    if (!Transfer.Connected() || Transfer.Busy()) return;
     // The record on screen goes out with its edits, as every other record goes out as it is in memory.
     SyncRecordOnScreen();
     CaptureRecord();
-    for (int n = 0; n < ConfigRecordCount; ++n) Records[n].Number = uint8_t(n);
-    Pending.fill(3);
-    UploadIndex = 0;
-    SendRecord(zuq::Cmd::ConfigFlash, 0);
-    LogLine(QStringLiteral("Uploading CONFIG #%1 data...").arg(0));
-    StartUploadWait(true);
+    Transfer.Write(0, ConfigRecordCount - 1, TConfigTransfer::TDirection::WriteFlash);
 }
 
-void TFrameConfigVek::UploadNext() {
-    if (!Connected()) return;
-    int n = 0;
-    while (n < ConfigRecordCount && Pending[n] <= 0) ++n;
-    if (n == ConfigRecordCount) return;
-    LogLine((Pending[n] == 3 ? QStringLiteral("Uploading CONFIG #%1 data...")
-                             : QStringLiteral("Retry uploading CONFIG #%1 data..."))
-                .arg(n));
-    --Pending[n];
-    UploadIndex = n;
-    SendRecord(zuq::Cmd::ConfigFlash, n);
-    StartUploadWait(true);
+void TFrameConfigVek::ActionStopExecute() {
+    Transfer.Abandon();
 }
 
 void TFrameConfigVek::ActionGetUpdate() {
-    const bool enabled = Connected() && (Port->ActiveLink != 255 || NetBit == 0);
-    for (QAction* a : {ActionGet, ActionSet, ActionFlash, ActionGetAll, ActionSetAll})
-        if (a != nullptr && a->isEnabled() != enabled) a->setEnabled(enabled);
+    const auto enable = [](QAction* a, bool on) {
+        if (a != nullptr && a->isEnabled() != on) a->setEnabled(on);
+    };
+    const bool ready = Transfer.Ready();
+    for (QAction* a : {ActionGet, ActionSet, ActionFlash, ActionGetAll, ActionSetAll}) enable(a, ready);
+    for (QAction* a : {ActionOpenConfig, ActionOpenAll, ActionSaveAll}) enable(a, !Transfer.Busy());
+    enable(ActionStop, Transfer.Running());
 }
 
-// ---- replies and detection ---------------------------------------------------------------------
-
 bool TFrameConfigVek::HandleReply(const uint8_t* payload, uint8_t length) {
-    if (payload == nullptr || length == 0) return true;
-    const uint8_t* args = payload + 1;
-    const size_t argCount = size_t(length) - 1;
-    switch (payload[0]) {
-        case zuq::Cmd::Echo:
-            LogLine(QStringLiteral("Echo is received."));
-            return false;
-        case zuq::Cmd::Identify: {
-            const TIdentity id = DecodeIdentity(payload, length);
-            LogLine(QStringLiteral("FW: %1 SN: %2")
-                        .arg(id.Firmware, QStringLiteral("%1").arg(id.Serial, 8, 16, QChar('0')).toUpper()));
-            Identified = true;
-            return false;
-        }
-        case zuq::Cmd::ConfigData: {
-            if (Waiter) Waiter->Cancel();
-            const ConfigRecord r = ConfigRecord::FromBytes(args, argCount);
-            if (r.IsValid()) {
-                Pending[r.Number] = 0;
-                Records[r.Number] = r;
-                ShowRecord();
-                LogLine(QStringLiteral("Config #%1 v%2.%3 downloaded.")
-                            .arg(r.Number)
-                            .arg(r.Version >> 8)
-                            .arg(r.Version & 0xFF));
-            } else {
-                LogLine(QStringLiteral("Config #%1 is corrupted.").arg(r.Number));
-            }
-            DownloadNext();
-            return false;
-        }
-        case zuq::Cmd::Status:
-            LastStatus.fill(0);
-            std::copy(args, args + std::min(argCount, LastStatus.size()), LastStatus.begin());
-            StatusSeen = true;
-            return true;  // the status frame decodes it as well
-        case zuq::Cmd::Detected:
-            LogLine(QStringLiteral("Vek detected."));
-            DetectState = 1;
-            Timer3->start();
-            return false;
-        case zuq::Cmd::ConfigUploaded: {
-            // Missing argument bytes read as 0.
-            const uint8_t acknowledged = argCount >= 1 ? args[0] : 0;
-            if (acknowledged == zuq::Cmd::ConfigSet) {
-                if (Waiter) Waiter->Cancel();
-                if (UploadIndex >= 0 && UploadIndex < ConfigRecordCount) Pending[UploadIndex] = 0;
-                LogLine(QStringLiteral("Config #%1 uploaded.").arg(UploadIndex));
-                UploadNext();
-            }
-            return false;
-        }
-        default:
-            return true;
+    if (payload != nullptr && length > 0) {
+        // A record may arrive while "Mode :" holds a typed number: the screen goes into its record first.
+        if (payload[0] == zuq::Cmd::ConfigData) SyncRecordOnScreen();
+        if (payload[0] == zuq::Cmd::Identify) Identified = true;
     }
+    return Transfer.HandleReply(payload, length);
 }
 
 void TFrameConfigVek::Timer3Timer() {
-    switch (DetectState) {
-        case 1:
-            StatusSeen = false;
-            DetectState = 2;
-            break;
-        case 2:
-            if (StatusSeen) {
-                DetectState = 3;
-            } else if (Connected()) {
-                Port->SendCommandByte(Channel(), zuq::Cmd::StatusRequest, 0);
-            } else {
-                // Nothing can answer a closed port: the sequence ends.
-                Timer3->stop();
-                DetectState = 0;
-            }
-            break;
-        case 3:
-            SelectRecord(StatusRecord::FromBytes(LastStatus.data(), LastStatus.size()).Mode);
-            ActionGetExecute();
-            DetectState = 4;
-            break;
-        default:
-            Timer3->stop();
-            DetectState = 0;
-            break;
-    }
+    Transfer.DetectionTick();
 }
 
 // ---- record files ------------------------------------------------------------------------------
@@ -766,51 +462,30 @@ void TFrameConfigVek::FileFailed(const QString& what, const QString& fileName, c
 }
 
 void TFrameConfigVek::OpenFile(bool all) {
+    if (Transfer.Busy()) return;  // the records are being transferred
     const QString name = AskOpenFileName ? AskOpenFileName() : QString();
     if (name.isEmpty()) return;
     SyncRecordOnScreen();
     CaptureRecord();
     const QString fullName = QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath());
-    CSimpleIniA ini;
     QString why;
-    if (!ReadConfigFile(name, ini, &why)) {
-        FileFailed(QStringLiteral("opened"), fullName, why);
-        return;
-    }
-    if (all) {
-        for (int n = 0; n < ConfigRecordCount; ++n)
-            LoadRecord(ini, ConfigSectionName(n).toLatin1().constData(), Records[n]);
-    } else {
-        LoadRecord(ini, "Config", Records[SelectedRecord()]);
-    }
+    if (!OpenRecordFile(name, Records, all ? -1 : SelectedRecord(), &why))
+        return FileFailed(QStringLiteral("opened"), fullName, why);
     ShowRecord();
     LogLine(QStringLiteral("File %1 is opened").arg(fullName));
 }
 
 void TFrameConfigVek::SaveFile(bool all) {
+    if (all && Transfer.Busy()) return;  // a read in progress would save a mix of old and new records
     const QString name = AskSaveFileName ? AskSaveFileName() : QString();
     if (name.isEmpty()) return;
     SyncRecordOnScreen();
     CaptureRecord();
     const QString fullName = QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath());
-    CSimpleIniA ini;
     QString why;
-    // The file's other sections and keys stay; a file that exists but cannot be read is not replaced.
-    if (QFileInfo::exists(name) && !ReadConfigFile(name, ini, &why)) {
-        FileFailed(QStringLiteral("saved"), fullName, why);
-        return;
-    }
-    const QChar separator = TMaskEditUpDown::DecimalSeparator();
-    if (all) {
-        for (int n = 0; n < ConfigRecordCount; ++n)
-            SaveRecord(ini, ConfigSectionName(n).toLatin1().constData(), Records[n], separator);
-    } else {
-        SaveRecord(ini, "Config", Records[SelectedRecord()], separator);
-    }
-    if (!WriteConfigFile(name, ini, &why)) {
-        FileFailed(QStringLiteral("saved"), fullName, why);
-        return;
-    }
+    if (!SaveRecordFile(name, Records, all ? -1 : SelectedRecord(), &why,
+                        TMaskEditUpDown::DecimalSeparator()))
+        return FileFailed(QStringLiteral("saved"), fullName, why);
     LogLine(QStringLiteral("File %1 is saved").arg(fullName));
 }
 

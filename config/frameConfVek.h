@@ -1,28 +1,26 @@
-// The configuration frame: the 17 configuration records in memory, the one selected by "Mode :" on
-// screen, their transfer to and from the controller, the detection sequence after a connect, and
-// record files.
+// The configuration frame: the record that "Mode :" selects on screen, the transfer and file actions,
+// and the detection sequence's choice of record. The records in memory, their transfers and the
+// detection sequence are the widget-free TConfigTransfer; the frame delegates to it.
 #pragma once
 
 #include <QFrame>
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <utility>
 #include <vector>
 
 #include "config/configRecord.h"
+#include "config/configTransfer.h"
 
 class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QScrollArea;
-class QTimer;
 class QToolButton;
 class TComLink;
 class TMaskEditUpDown;
-class TWaiter;
 
 class TFrameConfigVek : public QFrame {
     Q_OBJECT
@@ -32,7 +30,7 @@ public:
     explicit TFrameConfigVek(QWidget* parent = nullptr);
     ~TFrameConfigVek() override;
 
-    // Called once at start-up: creates the waiter, fills every record with its defaults, shows one.
+    // Called once at start-up: binds the port, fills every record with its defaults, shows one.
     void Initialize(TComLink* port, uint8_t netBit, TLogEvent onLog);
     // Logs with the "Vek#%d: " prefix while a link on the net is active.
     void LogLine(const QString& text);
@@ -46,16 +44,16 @@ public:
     void CaptureRecord(int n);
     void ShowRecord();
 
-    // Transfers.
+    // Transfers: one at a time; a new one is refused while one runs. Stop abandons the running one.
     void ActionGetExecute();
     void ActionGetAllExecute();
-    void DownloadNext();
     void ActionSetExecute();
     void ActionFlashExecute();
     void ActionSetAllExecute();
-    void UploadNext();
-    // Enables the transfer actions: connected, and an active link whenever the net bit is set. The main
-    // window runs it while the program is idle.
+    void ActionStopExecute();
+    // Enables the transfer actions (connected, idle, and an active link whenever the net bit is set),
+    // Stop while a transfer runs, and the file actions that replace or save all records while none
+    // does. The main window runs it while the program is idle; the frame when a transfer starts or ends.
     void ActionGetUpdate();
 
     // Record files.
@@ -64,26 +62,18 @@ public:
     void ActionOpenAllExecute();
     void ActionSaveAllExecute();
 
-    // The detection sequence, every 200 ms after a Detected reply; public so that tests can step it.
+    // The detection sequence's 200 ms step.
     void Timer3Timer();
 
     // The Smart / SigmaDelta exclusion (operator clicks only).
     void CheckBox14Click();
     void CheckBox7Click();
 
-    // State.
-    TComLink* Port = nullptr;
+    // State. The records in memory are the transfer unit's.
+    TConfigTransfer Transfer;
+    std::array<ConfigRecord, ConfigRecordCount>& Records = Transfer.Records();
     uint8_t NetBit = 0;
-    TLogEvent OnLog;
-    std::unique_ptr<TWaiter> Waiter;
-    std::array<ConfigRecord, ConfigRecordCount> Records;
-    std::array<int32_t, ConfigRecordCount> Pending{};
-    int32_t UploadIndex = 0;
-    int32_t DetectState = 0;
-    bool StatusSeen = false;
-    std::array<uint8_t, 29> LastStatus{};
     bool Identified = false;
-    QTimer* Timer3 = nullptr;
 
     // The dialogs, replaceable so that tests run without an operator. The name choosers return an empty
     // text when cancelled; ShowError shows a failed file action to the operator.
@@ -101,6 +91,7 @@ public:
     QAction* ActionSaveConfig = nullptr;
     QAction* ActionOpenAll = nullptr;
     QAction* ActionSaveAll = nullptr;
+    QAction* ActionStop = nullptr;  // "Stop", Esc: abandons the running transfer
 
     // Controls.
     QGroupBox* GroupBoxConfig = nullptr;  // the outer group, captioned with the record's version
@@ -149,13 +140,7 @@ public:
 private:
     void CreateControls();
     void CreateActions();
-    uint8_t Channel() const;
-    bool Connected() const;
     int SelectedRecord();
-    void StartDownloadWait();
-    void StartUploadWait(bool retry);
-    void SendConfigGet(int n);
-    void SendRecord(uint8_t command, int n);
     void FileFailed(const QString& what, const QString& fileName, const QString& why);
     void SaveFile(bool all);
     void OpenFile(bool all);

@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "app/mainQox.h"
-#include "config/readOnlyFolder.h"
+#include "support/readOnlyFolder.h"
 #include "link/frameConnect.h"
 #include "link/simPortFolder.h"
 #include "support/ptyPeer.h"
