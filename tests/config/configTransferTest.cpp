@@ -2,7 +2,6 @@
 // packets sent, the unit's callbacks and its log lines out.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 
 #include "config/configTransfer.h"
@@ -19,8 +18,8 @@ struct TRig {
         unit.OnTransferStarted = [this](TDir) { events << "start"; };
         unit.OnRecordDone = [this](int n, bool ok) { events << QString(ok ? "ok %1" : "fail %1").arg(n); };
         unit.OnSelectRecord = [this](int n) { events << QString("select %1").arg(n); };
-        unit.OnTransferEnded = [this](TConfigTransfer::TEnd e) {
-            events << QStringList{"finished", "failed", "abandoned"}[int(e)];
+        unit.OnTransferEnded = [this](auto e) {
+            events << QString("finished failed abandoned").split(' ')[int(e)];
         };
     }
     bool Reply(std::vector<uint8_t> p) { return unit.HandleReply(p.data(), uint8_t(p.size())); }
@@ -35,8 +34,8 @@ struct TRig {
     }
     // Steps separated by ";", each optionally repeated with "xN": get/set/flash N [M] (read, write to RAM,
     // to flash), stop, expire (the wait's ticks), data N, bad N (spoiled signature), answer (the record
-    // last asked for), ack [code], edit N (record N in memory gets poles 99 and number 0), detect, status
-    // MODE, step (a detection tick), close (the port), echo.
+    // last asked for), ack [code], link N (the active link), edit N (record N in memory gets poles 99 and
+    // number 0), detect, status MODE, step (a detection tick), close (the port), echo.
     void Run(const QString& script) {
         const std::map<QString, std::function<void(int, int)>> verbs = {
             {"get", [&](int a, int b) { unit.Read(a, b); }},
@@ -51,7 +50,9 @@ struct TRig {
             {"ack", [&](int a, int) { Reply(Packet(zuq::Cmd::ConfigUploaded, 1, a ? a : 0x18)); }},
             {"edit", [&](int a, int) { unit.Records()[a].poles = 99, unit.Records()[a].Number = 0; }},
             {"detect", [&](int, int) { Reply({zuq::Cmd::Detected}); }},
-            {"status", [&](int a, int) { Reply(Packet(zuq::Cmd::Status, 17, a)); }},
+            {"status",
+             [&](int a, int) { EXPECT_TRUE(Reply(Packet(zuq::Cmd::Status, 17, a))) << "passed on"; }},
+            {"link", [&](int a, int) { link.ActiveLink = uint8_t(a); }},
             {"step", [&](int, int) { unit.DetectionTick(); }},
             {"close", [&](int, int) { link.Open = false; }},
             {"echo", [&](int, int) { Reply({zuq::Cmd::Echo}); }},
@@ -98,18 +99,16 @@ TEST(ConfigTransfer, Scripts) {
          "Retry downloading CONFIG #1 data...\nCONFIG downloading failed!"},
         // A corrupted answer is asked again; unasked records are kept only while nothing runs.
         {"data 5; data 17; get 2; bad 2; data 7; data 2", "get 2, get 2", "start, ok 2, finished, , ",
-         "Config #5 v0.3 downloaded.\nConfig #17 is corrupted.\nDownloading CONFIG #2 data...\nConfig #2 is "
-         "corrupted.\n"
-         "Downloading CONFIG #2 data...\nConfig #2 v0.3 downloaded."},
+         "Config #5 v0.3 downloaded.\nConfig #17 is corrupted.\nDownloading CONFIG #2 data...\n"
+         "Config #2 is corrupted.\nDownloading CONFIG #2 data...\nConfig #2 v0.3 downloaded."},
         {"flash 1; expire x4", "flash 1, flash 1, flash 1, flash 1", "start, fail 1, failed, , ",
          "Uploading CONFIG #1 data...\nCONFIG uploading failed!\nUploading CONFIG #1 data...\n"
          "CONFIG uploading failed!\nRetry uploading CONFIG #1 data...\nCONFIG uploading failed!\n"
          "Retry uploading CONFIG #1 data...\nCONFIG uploading failed!"},
         // A write to RAM goes once; only 0x18 acknowledges, and only a write in flight.
-        {"set 1; expire; flash 2; ack 23; ack 1; ack; ack", "set 1, flash 2",
+        {"set 1; expire; flash 2; ack 23; ack 1; expire; ack; ack", "set 1, flash 2, flash 2",
          "start, fail 1, failed, start, ok 2, finished, , ",
-         "Uploading CONFIG #1 data...\nCONFIG uploading failed!\nUploading CONFIG #2 data...\nConfig #2 "
-         "uploaded."},
+         "*CONFIG uploading failed!\nUploading CONFIG #2 data...\nConfig #2 uploaded."},
         // Flash All sends the records as they were when it started.
         {"edit 5; flash 0 16; edit 6; ack x17", FlashAll, "start, ok 0, ok 1, *, ok 16, finished, , ",
          "Uploading CONFIG #0 data...\nConfig #0 uploaded.\n*"},
@@ -126,8 +125,8 @@ TEST(ConfigTransfer, Scripts) {
          "uploaded."},
         {"get 0 16; close; expire; get 1", "get 0", "start, failed, , ", "*"},
         // Detection polls the status and reads the record in use, unless a transfer runs.
-        {"detect; step x3; status 3; step x3", "status, status, get 3", "select 3, start, (busy), ",
-         "Vek detected.\nDownloading CONFIG #3 data..."},
+        {"link 2; detect; step x3; status 3; step x3", "status, status, get 3", "select 3, start, (busy), ",
+         "Vek#2: Vek detected.\nVek#2: Downloading CONFIG #3 data..."},
         {"get 1; detect; step; status 9; step x3", "get 1", "start, (busy), ", "*"},
         {"detect; step; status 16; step x2", "get 16", "select 16, start, (busy), (detecting)", "*"},
         {"close; detect; step x2; echo", "", ", ", "Vek detected.\nEcho is received."},

@@ -129,7 +129,6 @@ TEST(FrameConfig, ScreenAndRecord) {
 TEST(FrameConfig, ModeAndCheckBoxEdits) {
     TFrameRig t;
     TFrameConfigVek& f = t.frame;
-    f.show();
     f.Records[3].Version = 0x0102, f.Records[3].poles = 8;
     t.Mode(2);
     TFrameRig::Type(f.MaskEditUpDown16, "14");

@@ -32,6 +32,11 @@ inline std::vector<uint8_t> DataReply(int n, uint8_t poles = 12, bool spoiled = 
     return payload;
 }
 
+// Failures show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 // Whole-text match where one "*" stands for any text.
 inline bool Matches(const QString& text, const QString& pattern) {
     const qsizetype star = pattern.indexOf('*');

@@ -49,7 +49,6 @@ void FlashAllAndReadBack(const std::vector<std::string>& args, bool lossy) {
         EXPECT_EQ(std::make_pair(frame.Records[n].poles, frame.Records[n].Timing),
                   std::make_pair(uint8_t(n == 7 ? 18 : 12), int8_t(n == 11 ? 12 : -1)))
             << n;
-    EXPECT_EQ(frame.MaskEditUpDown16->text(), "18") << "record 7 is on screen";
     EXPECT_EQ(log.filter("failed!").isEmpty(), !lossy) << log.join('\n').toStdString();
 }
 
