@@ -115,26 +115,18 @@ bool TCollectorZUQ::Collect(TPacket& record, uint8_t b) {
     }
     switch (state_) {
         case 0:
-            record.Bytes[index_] = b;
-            switch (index_) {
-                case 0:
-                    if (b == 'Z') index_ = 1;
-                    break;
-                case 1:
-                    index_ = (b == 'U') ? 2 : 0;
-                    break;
-                case 2:
-                    index_ = (b == 'Q') ? 3 : 0;
-                    break;
-                default:
-                    if (b == 'S' || b == 'A' || b == 'B' || b == 'C' || b == 'D') {
-                        letter_ = b;
-                        index_ = 0;
-                        state_ = 1;
-                    } else {
-                        index_ = 0;
-                    }
-                    break;
+            if (index_ < 3 && b == Magic[index_]) {
+                record.Bytes[index_++] = b;
+            } else if (index_ == 3 && (b == 'S' || b == 'A' || b == 'B' || b == 'C' || b == 'D')) {
+                record.Bytes[OffAddress] = b;
+                letter_ = b;
+                index_ = 0;
+                state_ = 1;
+            } else {
+                // A byte that breaks the magic may itself start the next one: "ZZUQ" is a stray "Z"
+                // followed by a packet, and the packet counts.
+                record.Bytes[0] = b;
+                index_ = (b == Magic[0]) ? 1 : 0;
             }
             return false;
         case 1:

@@ -57,9 +57,13 @@ bool TPtyPeer::WriteBytes(const std::vector<uint8_t>& bytes) {
 }
 
 bool TPtyPeer::Send(uint8_t channel, const std::vector<uint8_t>& payload) {
+    return WriteBytes(Wire(channel, payload));
+}
+
+std::vector<uint8_t> TPtyPeer::Wire(uint8_t channel, const std::vector<uint8_t>& payload, uint8_t address) {
     zuq::TPacket packet;
-    zuq::BuildPacket(packet, channel, payload.data(), payload.size());
-    return WriteBytes(std::vector<uint8_t>(packet.Bytes, packet.Bytes + zuq::PacketSize(packet)));
+    zuq::BuildPacket(packet, channel, payload.data(), payload.size(), address);
+    return std::vector<uint8_t>(packet.Bytes, packet.Bytes + zuq::PacketSize(packet));
 }
 
 std::vector<uint8_t> TPtyPeer::ReadBytes(size_t count, int timeoutMs) {

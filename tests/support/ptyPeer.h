@@ -27,6 +27,9 @@ public:
     bool WriteBytes(const std::vector<uint8_t>& bytes);
     // Builds a packet with letter "S" and writes it.
     bool Send(uint8_t channel, const std::vector<uint8_t>& payload);
+    // A packet's bytes on the wire, as the codec builds them.
+    static std::vector<uint8_t> Wire(uint8_t channel, const std::vector<uint8_t>& payload,
+                                     uint8_t address = 0);
 
     // Reads raw bytes until `count` have arrived or the time is up.
     std::vector<uint8_t> ReadBytes(size_t count, int timeoutMs);
