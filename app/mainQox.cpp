@@ -157,6 +157,7 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
     CreateActions();
     CreateMenus();
 
+    FrameConnectPort1->OnLog = [this](const QString& line) { Log(line); };
     // The buttons of the connection frame run the window's actions.
     disconnect(FrameConnectPort1->Connect, nullptr, FrameConnectPort1, nullptr);
     disconnect(FrameConnectPort1->Button1, nullptr, FrameConnectPort1, nullptr);
@@ -515,18 +516,27 @@ void TFormMainQox::OnDeviceLost() {
 
 void TFormMainQox::ActionConnectExecute() {
     setWindowTitle(Caption);
+    // The port object clears DTR and RTS itself after every open.
     FrameConnectPort1->ConnectClick();
-    TComRW* port = FrameConnectPort1->ComRW.get();
-    if (port) port->SetControlLines(true, true);
     Log(QStringLiteral("Connecting %1 port (%2 bod).")
             .arg(QString::fromStdString(FrameConnectPort1->PortName))
             .arg(FrameConnectPort1->LineSettings.BaudRate));
-    if (port && !port->Active() && !port->LastError().empty())
-        Log(QStringLiteral("Cannot open %1: %2.")
-                .arg(QString::fromStdString(port->PortName), QString::fromStdString(port->LastError())));
-    if (port) port->SendCommand(zuq::ChannelApp, zuq::Cmd::Detect);
+    LogPortProblems();
+    if (TComLink* port = FrameConnectPort1->Port()) port->SendCommand(zuq::ChannelApp, zuq::Cmd::Detect);
     UpdateControls();
     ActionList1.UpdateAll();
+}
+
+void TFormMainQox::LogPortProblems() {
+    const QString name = QString::fromStdString(FrameConnectPort1->PortName);
+    const std::string error = FrameConnectPort1->LastError();
+    if (!IsConnected() && !error.empty())
+        Log(QStringLiteral("Cannot open %1: %2.").arg(name, QString::fromStdString(error)));
+    const std::string refused = FrameConnectPort1->RefusedSetting();
+    if (IsConnected() && !refused.empty())
+        Log(QStringLiteral("The driver of %1 refused %2; the line runs at %3.")
+                .arg(name, QString::fromStdString(refused),
+                     TFrameConnectPort::DescribeLine(FrameConnectPort1->LineInUse())));
 }
 
 void TFormMainQox::ActionDisconnectExecute() {
@@ -539,16 +549,19 @@ void TFormMainQox::ActionDisconnectExecute() {
 
 void TFormMainQox::ActionConfigExecute() {
     FrameConnectPort1->Button4Click();
-    TComRW* port = FrameConnectPort1->ComRW.get();
-    if (port && !port->LastError().empty())
+    const std::string error = FrameConnectPort1->LastError();
+    if (!error.empty())
         Log(QStringLiteral("Port settings of %1: %2.")
-                .arg(QString::fromStdString(port->PortName), QString::fromStdString(port->LastError())));
+                .arg(QString::fromStdString(FrameConnectPort1->PortName), QString::fromStdString(error)));
+    else
+        LogPortProblems();  // the reopened line may not take the new settings
     UpdateControls();
     ActionList1.UpdateAll();
 }
 
 void TFormMainQox::ActionPingExecute() {
-    if (TComLink* port = FrameConnectPort1->Port()) port->SendCommand(zuq::ChannelApp | NetBit, zuq::Cmd::Ping);
+    if (TComLink* port = FrameConnectPort1->Port())
+        port->SendCommand(zuq::ChannelApp | NetBit, zuq::Cmd::Ping);
     Log(QStringLiteral("Send ping..."));
 }
 

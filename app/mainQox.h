@@ -156,6 +156,8 @@ private:
     void CreateActions();
     void CreateMenus();
     void OnDeviceLost();
+    // After an open: why the port did not open, or which line setting its driver refused.
+    void LogPortProblems();
     void HandleIdentify(const uint8_t* payload, uint8_t length);
 
     TComLink* port_ = nullptr;

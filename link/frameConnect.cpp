@@ -84,6 +84,14 @@ TFrameConnectPort::TFrameConnectPort(QWidget* parent) : QFrame(parent) {
     connect(Connect, &QToolButton::clicked, this, &TFrameConnectPort::ConnectClick);
     connect(Button1, &QToolButton::clicked, this, &TFrameConnectPort::Button1Click);
     connect(Button4, &QToolButton::clicked, this, &TFrameConnectPort::Button4Click);
+    AnswerWaiter = new TWaiter(
+        [this](const QString& line) {
+            if (OnLog) OnLog(line);
+        },
+        this);
+    // Without a settings file the first connection runs at the documented defaults, not at whatever
+    // the driver was left at (9600 on Linux).
+    SetDefaults();
     UpdateButtons();
 }
 
@@ -94,9 +102,14 @@ TFrameConnectPort::~TFrameConnectPort() {
 void TFrameConnectPort::InitPort(TComRW::TPacketEvent onPacket, TComRW::TRawDataEvent onRawData,
                                  TComRW::TDeviceLostEvent onDeviceLost) {
     if (!ComRW) ComRW = std::make_unique<TComRW>();
-    ComRW->OnPacket = std::move(onPacket);
+    ComRW->OnPacket = [this, onPacket = std::move(onPacket)](const uint8_t* payload, uint8_t length,
+                                                             uint8_t channel) {
+        AnswerWaiter->Cancel();  // the controller is there, whatever it said
+        if (onPacket) onPacket(payload, length, channel);
+    };
     ComRW->OnRawData = std::move(onRawData);
     ComRW->OnDeviceLost = std::move(onDeviceLost);
+    ComRW->SetLineSettings(LineSettings);
     PortName.clear();
 }
 
@@ -104,8 +117,40 @@ bool TFrameConnectPort::IsConnected() const {
     return ComRW && ComRW->Active();
 }
 
+std::string TFrameConnectPort::LastError() const {
+    return ComRW ? ComRW->LastError() : std::string();
+}
+
+std::string TFrameConnectPort::RefusedSetting() const {
+    return ComRW ? ComRW->RefusedSetting() : std::string();
+}
+
+TDCB TFrameConnectPort::LineInUse() const {
+    TDCB settings = LineSettings;
+    if (ComRW) ComRW->LineInUse(settings);
+    return settings;
+}
+
+QString TFrameConnectPort::DescribeLine(const TDCB& s) {
+    static const char parity[] = "NOEMS";
+    static const char* const stopBits[] = {"1", "1.5", "2"};
+    QString text = QStringLiteral("%1 bod %2%3%4")
+                       .arg(s.BaudRate)
+                       .arg(s.ByteSize)
+                       .arg(QLatin1Char(s.Parity <= 4 ? parity[s.Parity] : '?'))
+                       .arg(QLatin1String(s.StopBits <= 2 ? stopBits[s.StopBits] : "?"));
+    if (s.Flags & (TDCB::fOutxCtsFlow | TDCB::fRtsControlHandshake)) text += QStringLiteral(" RTS/CTS");
+    if (s.Flags & (TDCB::fOutX | TDCB::fInX)) text += QStringLiteral(" XON/XOFF");
+    return text;
+}
+
 void TFrameConnectPort::RefreshPorts() {
-    if (ComRW) ComRW->SetActive(false);
+    if (IsConnected()) {
+        ComRW->SetActive(false);
+        if (OnLog)
+            OnLog(QStringLiteral("Port %1 closed to list the ports again.")
+                      .arg(QString::fromStdString(ComRW->PortName)));
+    }
     // Give a just-closed adapter time to settle before the system is asked for its ports.
     QThread::msleep(200);
     EnumPorts(ComboBox1);
@@ -154,10 +199,15 @@ void TFrameConnectPort::LoadSettings(CSimpleIniA& ini) {
 }
 
 void TFrameConnectPort::SaveSettings(CSimpleIniA& ini) {
-    if (!LineSettings.Configured())
+    // The name is the port last picked or used, not whatever the list fell back to when that port was
+    // missing at the last refresh: the next start selects it again once it is back.
+    if (!LineSettings.Configured()) {
+        const std::string name = PortName;
         SetDefaults();
-    else
-        TakeSettings();
+        PortName = name;
+    } else if (ComRW) {
+        LineSettings = ComRW->GetLineSettings();
+    }
     ini.SetValue(Section, "Name", PortName.c_str());
     ini.SetLongValue(Section, "BaudRate", static_cast<long>(LineSettings.BaudRate));
     ini.SetLongValue(Section, "ByteSize", LineSettings.ByteSize);
@@ -182,10 +232,20 @@ void TFrameConnectPort::ConnectClick() {
         ComRW->PortName = PortName;
     }
     ComRW->SetActive(true);
+    if (ComRW->Active()) {
+        AnswerWaiter->Cancel();
+        AnswerWaiter->Start(AnswerTicks, QString(), {}, [this] {
+            if (IsConnected() && OnLog)
+                OnLog(QStringLiteral("No controller answered on %1 at %2 within 2 s: is it powered, and set "
+                                     "to this baud rate?")
+                          .arg(QString::fromStdString(ComRW->PortName), DescribeLine(LineInUse())));
+        });
+    }
     UpdateButtons();
 }
 
 void TFrameConnectPort::Button1Click() {
+    AnswerWaiter->Cancel();
     if (ComRW) ComRW->SetActive(false);
     UpdateButtons();
 }
@@ -205,10 +265,15 @@ void TFrameConnectPort::ComboBox1Click() {
         const QString picked = ComboBox1->currentText();
         if (picked == RefreshEntry) {
             RefreshPorts();
-        } else {
+        } else if (!(IsConnected() && picked.toStdString() == ComRW->PortName)) {
+            // The list reports a pick of the entry already shown too: that one changes nothing.
+            const std::string open = IsConnected() ? ComRW->PortName : std::string();
             PortName = picked.toStdString();
-            ComRW->PortName = PortName;
             ComRW->SetActive(false);
+            ComRW->PortName = PortName;
+            if (!open.empty() && OnLog)
+                OnLog(QStringLiteral("Port %1 closed: %2 was picked, Connect opens it.")
+                          .arg(QString::fromStdString(open), picked));
         }
     }
     UpdateButtons();

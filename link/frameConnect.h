@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "link/Waiter.h"
 #include "link/treadRW.h"
 
 class QComboBox;
@@ -26,6 +27,14 @@ public:
     bool IsConnected() const;
     // The port as the frames send through it; valid from InitPort on.
     TComLink* Port() const { return ComRW.get(); }
+    // Why the port did not open, or the settings dialog could not reach it; empty when it did.
+    std::string LastError() const;
+    // The line setting the driver refused at the last opening or change, empty when it took them.
+    std::string RefusedSetting() const;
+    // What the open line runs at as the driver reports it; the chosen settings while closed.
+    TDCB LineInUse() const;
+    // "115200 bod 8N1", with the flow control when there is one.
+    static QString DescribeLine(const TDCB& settings);
 
     void RefreshPorts();
     void ApplySettings();
@@ -41,8 +50,15 @@ public:
     void ComboBox1Click();
 
     std::unique_ptr<TComRW> ComRW;  // the port object, created by InitPort
-    TDCB LineSettings{};            // as the operator last chose them
-    std::string PortName;           // the remembered port name
+    TDCB LineSettings{};            // as the operator last chose them; the defaults until then
+    std::string PortName;           // the remembered port name: the one last picked, used or loaded
+
+    // Where the frame's own lines go (closing on a pick, no answer after Connect).
+    TWaiter::TLog OnLog;
+    // Armed by every Connect that opens the port: 20 ticks without any packet from the controller
+    // log that none answered, naming the line settings. Any packet ends it. Public for tests.
+    TWaiter* AnswerWaiter = nullptr;
+    static constexpr int AnswerTicks = 20;
 
     QLabel* Label3 = nullptr;
     QComboBox* ComboBox1 = nullptr;

@@ -98,10 +98,7 @@ bool TComRW::ShowConfigDialog(QWidget* parent) {
 
     bool confirmed = false;
     TSerialDevice device;
-    std::string error;
-    if (!device.Open(PortName, error)) {
-        lastError_ = error;
-    } else {
+    if (OpenDevice(device)) {  // else lastError_ says why
         TDCB record{};
         if (!device.Query(record)) {
             lastError_ = "the port's settings cannot be read";

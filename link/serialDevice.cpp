@@ -16,6 +16,8 @@
 #include <cstring>
 #include <thread>
 
+#include "link/portHolder.h"
+
 namespace {
 
 // Binary line discipline only: baud rate, byte size, parity and stop bits stay as the driver has them,
@@ -30,7 +32,7 @@ void MakeRaw(termios2& tio) {
     tio.c_cc[VTIME] = 0;
 }
 
-std::string OpenErrorText(int err) {
+std::string OpenErrorText(int err, const std::string& path) {
     switch (err) {
         case EACCES:
         case EPERM:
@@ -38,7 +40,7 @@ std::string OpenErrorText(int err) {
                    "(sudo usermod -aG dialout $USER) and log in again";
         case EBUSY:
         case EWOULDBLOCK:
-            return "the port is busy: another program (or ModemManager) holds it";
+            return "the port is busy: " + BusyText(path);
         case ENOENT:
         case ENODEV:
         case ENXIO:
@@ -62,13 +64,14 @@ bool TSerialDevice::Open(const std::string& path, std::string& error) {
     Close();
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = OpenErrorText(errno);
+        error = OpenErrorText(errno, path);
         return false;
     }
-    // No sharing: a second program (or a second Vek Tool) must not talk on the same line.
+    // No sharing: a second program (or a second Vek Tool) must not talk on the same line. The lock
+    // stops those that ask for it; TIOCEXCL makes the kernel refuse every further open (root aside).
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error = OpenErrorText(EBUSY);
         ::close(fd);
+        error = OpenErrorText(EBUSY, path);
         return false;
     }
     termios2 tio{};
@@ -77,6 +80,7 @@ bool TSerialDevice::Open(const std::string& path, std::string& error) {
         ::close(fd);
         return false;
     }
+    ::ioctl(fd, TIOCEXCL);
     MakeRaw(tio);
     ::ioctl(fd, TCSETS2, &tio);
     // USB adapters deliver small packets sooner in low-latency mode; drivers that refuse it are fine.
@@ -91,14 +95,36 @@ bool TSerialDevice::Open(const std::string& path, std::string& error) {
 }
 
 void TSerialDevice::Close() {
-    if (fd_ >= 0) ::close(fd_);
+    std::lock_guard<std::mutex> gate(gate_);
+    if (fd_ < 0) return;
+    // What still waits for the line is of no use once the port is closed, and a driver closes only
+    // after its output has drained: up to 30 s on a line that flow control or a deaf far end holds.
+    ::ioctl(fd_, TCFLSH, TCOFLUSH);
+    // Where the driver lets us (usually only root), it does not wait on close at all; the bytes
+    // already inside the adapter would otherwise still be waited for.
+    serial_struct serial{};
+    if (::ioctl(fd_, TIOCGSERIAL, &serial) == 0 && serial.closing_wait != ASYNC_CLOSING_WAIT_NONE) {
+        serial.closing_wait = ASYNC_CLOSING_WAIT_NONE;
+        ::ioctl(fd_, TIOCSSERIAL, &serial);
+    }
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
     fd_ = -1;
+    longestWrite_ = 0;
 }
 
-bool TSerialDevice::Apply(const TDCB& dcb) {
-    if (fd_ < 0 || !dcb.Configured()) return false;
-    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > 2)
-        return false;
+bool TSerialDevice::Apply(const TDCB& dcb, std::string* refused) {
+    std::string reason;
+    if (dcb.BaudRate == 0)
+        reason = "baud rate 0";
+    else if (dcb.ByteSize < 5 || dcb.ByteSize > 8)
+        reason = "byte size " + std::to_string(dcb.ByteSize);
+    else if (dcb.Parity > 4)
+        reason = "parity " + std::to_string(dcb.Parity);
+    else if (dcb.StopBits > 2)
+        reason = "stop bits " + std::to_string(dcb.StopBits);
+    if (refused) *refused = reason;
+    if (fd_ < 0 || !dcb.Configured() || !reason.empty()) return false;
     termios2 tio{};
     if (::ioctl(fd_, TCGETS2, &tio) != 0) return false;
     const termios2 before = tio;
@@ -134,6 +160,8 @@ bool TSerialDevice::Apply(const TDCB& dcb) {
     if (dcb.Flags & TDCB::fOutX) tio.c_iflag |= IXON;
     if (dcb.Flags & TDCB::fInX) tio.c_iflag |= IXOFF;
     if (::ioctl(fd_, TCSETS2, &tio) != 0) {
+        if (refused)
+            *refused = "baud rate " + std::to_string(dcb.BaudRate) + " (" + std::strerror(errno) + ")";
         ::ioctl(fd_, TCSETS2, &before);
         return false;
     }

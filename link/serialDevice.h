@@ -56,16 +56,19 @@ public:
     TSerialDevice(const TSerialDevice&) = delete;
     TSerialDevice& operator=(const TSerialDevice&) = delete;
 
-    // Opens the device exclusively, non-blocking, in raw mode. On failure returns false and sets
-    // `error` to a reason an operator can act on.
+    // Opens the device exclusively (a lock and the kernel's exclusive mode), non-blocking, in raw
+    // mode. On failure returns false and sets `error` to a reason an operator can act on; for a busy
+    // port it names the holder where the system shows it.
     bool Open(const std::string& path, std::string& error);
+    // Discards output that has not gone out yet and closes without waiting for the line to drain.
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     int Fd() const { return fd_; }
 
     // Applies configured line settings. A block the driver cannot take (baud rate 0, byte size
-    // outside 5..8, unknown parity or stop bits) changes nothing and returns false.
-    bool Apply(const TDCB& settings);
+    // outside 5..8, unknown parity or stop bits, a rate the driver rejects) changes nothing and
+    // returns false; `refused` then names the setting ("baud rate 0"), else it is emptied.
+    bool Apply(const TDCB& settings, std::string* refused = nullptr);
     // Reads back what the driver has now, as a configured block.
     bool Query(TDCB& settings) const;
 

@@ -106,7 +106,6 @@ class TComWrite : public TSyncThread {
 public:
     static constexpr int DriverBacklog = 64;  // bytes
 
-
     TComWrite(TComRW* owner, std::shared_ptr<TSerialDevice> device, std::shared_ptr<TComRead> reader)
         : owner_(owner), device_(std::move(device)), reader_(std::move(reader)) {}
 
@@ -175,11 +174,12 @@ void TComRW::SetActive(bool value) {
     if (value) {
         open_ = true;
         auto device = std::make_shared<TSerialDevice>();
-        if (!device->Open(PortName, lastError_)) {
+        if (!OpenDevice(*device)) {
             open_ = false;
             return;
         }
-        if (lineSettings_.Configured()) device->Apply(lineSettings_);
+        refused_.clear();
+        if (lineSettings_.Configured()) device->Apply(lineSettings_, &refused_);
         rxRing_.Clear();
         txRing_.Clear();
         queued_ = 0;
@@ -212,9 +212,25 @@ void TComRW::DoDeviceLost() {
     if (OnDeviceLost) OnDeviceLost();
 }
 
+bool TComRW::OpenDevice(TSerialDevice& device) {
+    if (!device.Open(PortName, lastError_)) return false;
+    ApplyLines(device, true, true);
+    return true;
+}
+
+void TComRW::ApplyLines(TSerialDevice& device, bool clearDtr, bool clearRts) {
+    device.SetDtr(!clearDtr);
+    device.SetRts(!clearRts);
+    if (OnControlLines) OnControlLines(clearDtr, clearRts);
+}
+
 void TComRW::SetLineSettings(const TDCB& settings) {
     lineSettings_ = settings;
-    if (open_ && device_ && lineSettings_.Configured()) device_->Apply(lineSettings_);
+    if (open_ && device_ && lineSettings_.Configured()) device_->Apply(lineSettings_, &refused_);
+}
+
+bool TComRW::LineInUse(TDCB& settings) const {
+    return open_ && device_ && device_->Query(settings);
 }
 
 bool TComRW::QueuePacket(uint8_t address, const uint8_t* data, size_t length, uint8_t channel) {
@@ -233,13 +249,12 @@ void TComRW::DiscardQueued(uint8_t command) {
     if (!open_ || !device_) return;
     // Under the device's write gate: the writer either wrote before (and the flush takes those bytes
     // back) or sees the mark before its next write.
-    device_->DiscardOutput([this, command] { discardedUpTo_[command].store(queued_, std::memory_order_release); });
+    device_->DiscardOutput(
+        [this, command] { discardedUpTo_[command].store(queued_, std::memory_order_release); });
 }
 
 void TComRW::SetControlLines(bool clearDtr, bool clearRts) {
-    if (!open_ || !device_) return;
-    device_->SetDtr(!clearDtr);
-    device_->SetRts(!clearRts);
+    if (open_ && device_) ApplyLines(*device_, clearDtr, clearRts);
 }
 
 bool TComRW::WriteRaw(const uint8_t* buffer, uint8_t count) {

@@ -51,10 +51,15 @@ public:
 
     // Why the last SetActive(true) failed, in words an operator can act on; empty after success.
     const std::string& LastError() const { return lastError_; }
+    // The setting that the driver refused when the line settings were last applied ("baud rate 0"),
+    // empty when they were taken. The port stays open on the driver's settings meanwhile.
+    const std::string& RefusedSetting() const { return refused_; }
 
     TDCB GetLineSettings() const { return lineSettings_; }
     // Stores a copy; applies it at once when the port is open and the block is configured.
     void SetLineSettings(const TDCB& settings);
+    // The settings the open line runs at, as the driver reports them; false while closed.
+    bool LineInUse(TDCB& settings) const;
 
     // The port settings dialog: closes the port, lets the operator edit the line settings, and reopens
     // the port if it was open. Returns true when the operator confirmed.
@@ -73,12 +78,18 @@ public:
     TRawDataEvent OnRawData;
     TPacketEvent OnPacket;
     TDeviceLostEvent OnDeviceLost;
+    // Called after every change of DTR and RTS, also the one that clears both right after each open
+    // (a system raises both when a port opens, holding a controller whose reset follows them).
+    // A pseudo-terminal has no lines, so this is where tests see them.
+    std::function<void(bool clearDtr, bool clearRts)> OnControlLines;
 
 private:
     friend class TComRead;
     friend class TComWrite;
     void DoDeviceLost();
     void StopThreads();
+    bool OpenDevice(TSerialDevice& device);
+    void ApplyLines(TSerialDevice& device, bool clearDtr, bool clearRts);
 
     std::shared_ptr<TSerialDevice> device_;
     TPacketRing rxRing_;
@@ -88,6 +99,7 @@ private:
     bool open_ = false;
     TDCB lineSettings_{};
     std::string lastError_;
+    std::string refused_;
     uint64_t queued_ = 0;  // packets queued since the port opened
     // Per command code: packets numbered up to this were taken back and must not be written.
     std::atomic<uint64_t> discardedUpTo_[256] = {};

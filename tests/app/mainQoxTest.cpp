@@ -203,7 +203,7 @@ TEST_F(MainWindow, ConnectDisconnectLogAndActionStates) {
     EXPECT_TRUE(window->ActionPing->isEnabled());
     EXPECT_TRUE(window->FrameConnectPort1->Button2->isEnabled());
     EXPECT_TRUE(window->ActionConfig->isEnabled());  // the list holds a port besides "Refresh"
-    EXPECT_EQ(LogLines(*window).last(), QString("Connecting %1 port (0 bod).").arg(peer.Link));
+    EXPECT_EQ(LogLines(*window).last(), QString("Connecting %1 port (115200 bod).").arg(peer.Link));
 
     window->ActionDisconnectExecute();
     window->ActionList1.UpdateAll();
@@ -222,7 +222,7 @@ TEST_F(MainWindow, ConnectToMissingPortLogsWhyAndStaysDisconnected) {
     EXPECT_FALSE(window->IsConnected());
     const QStringList lines = LogLines(*window);
     ASSERT_GE(lines.size(), 2);
-    EXPECT_EQ(lines[lines.size() - 2], "Connecting /dev/does-not-exist-vek port (0 bod).");
+    EXPECT_EQ(lines[lines.size() - 2], "Connecting /dev/does-not-exist-vek port (115200 bod).");
     EXPECT_TRUE(lines.last().startsWith("Cannot open /dev/does-not-exist-vek: no such device"))
         << lines.last().toStdString();
     EXPECT_TRUE(window->ActionConnect->isEnabled());

@@ -1,319 +1,212 @@
 #include <SimpleIni.h>
+#include <asm/ioctls.h>
+#include <asm/termbits.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QTimer>
 #include <QToolButton>
-#include <algorithm>
 #include <ctime>
-#include <memory>
 
 #include "link/comcon.h"
 #include "link/frameConnect.h"
 #include "link/portSettingsDialog.h"
-#include "link/simPortFolder.h"
-#include "support/ptyPeer.h"
+#include "support/listedPeer.h"
 #include "support/qtWait.h"
 
 namespace {
-// A controller's end on a pseudo-terminal, published in the simulators' port folder as `name`.
-struct TSimPort {
-    explicit TSimPort(const QString& name) {
-        const QDir folder(QString::fromStdString(SimPortFolder()));
-        QDir().mkpath(folder.path());
-        Link = folder.filePath(name);
-        QFile::remove(Link);
-        EXPECT_TRUE(QFile::link(QString::fromStdString(Peer.SlaveName()), Link));
-    }
-    ~TSimPort() { QFile::remove(Link); }
-    std::string Path() const { return Link.toStdString(); }
-    TPtyPeer Peer;
-    QString Link;
-};
-
-QStringList Entries(const QComboBox* box) {
-    QStringList list;
-    for (int i = 0; i < box->count(); ++i) list << box->itemText(i);
-    return list;
-}
-
-// The entries that are simulator ports, in list order.
-QStringList SimEntries(const QComboBox* box) {
-    QStringList list;
-    for (const QString& entry : Entries(box))
-        if (entry.startsWith(QString::fromStdString(SimPortFolder()))) list << entry;
-    return list;
+// Section "Comm" as one line, in the order of its keys.
+std::string Comm(const CSimpleIniA& ini) {
+    std::string line;
+    for (const char* key : {"Name", "BaudRate", "ByteSize", "Parity", "StopBits", "Flags"})
+        line += std::string(key) + "=" + ini.GetValue("Comm", key, "?") + " ";
+    return line;
 }
 
 struct FrameConnectPort : ::testing::Test {
-    FrameConnectPort() { frame.InitPort({}, {}, {}); }
+    FrameConnectPort() {
+        frame.InitPort([this](const uint8_t*, uint8_t, uint8_t) { ++packets; }, {}, {});
+        frame.OnLog = [this](const QString& line) { log << line; };
+        frame.ComRW->OnControlLines = [this](bool dtr, bool rts) { clears += dtr && rts; };
+    }
+    void Pick(const QString& text) {
+        if (frame.ComboBox1->findText(text) < 0) frame.ComboBox1->insertItem(0, text);
+        frame.ComboBox1->setCurrentIndex(frame.ComboBox1->findText(text));
+        frame.ComboBox1Click();
+    }
+    void ConnectTo(const TListedPeer& port) {
+        frame.RefreshPorts();
+        Pick(port.Link);
+        frame.ConnectClick();
+        ASSERT_TRUE(frame.IsConnected()) << frame.LastError();
+    }
     TFrameConnectPort frame;
+    QStringList log;
+    int clears = 0, packets = 0;
 };
 
-void PickEntry(TFrameConnectPort& frame, const QString& text) {
-    const int index = frame.ComboBox1->findText(text);
-    ASSERT_GE(index, 0) << text.toStdString();
-    frame.ComboBox1->setCurrentIndex(index);
-    frame.ComboBox1Click();
-}
-
 // Answers the next modal dialog: `edit` runs on it, then it is accepted (or rejected).
-void AnswerDialog(std::function<void(TPortSettingsDialog&)> edit, bool accept, bool* shown) {
+void AnswerDialog(std::function<void(TPortSettingsDialog&)> edit, bool accept) {
     auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, edit, accept, shown] {
+    QObject::connect(timer, &QTimer::timeout, [timer, edit, accept] {
         auto* dialog = dynamic_cast<TPortSettingsDialog*>(QApplication::activeModalWidget());
         if (!dialog) return;
-        timer->stop();
         timer->deleteLater();
-        *shown = true;
-        if (edit) edit(*dialog);
+        edit(*dialog);
         accept ? dialog->accept() : dialog->reject();
     });
-    timer->start();
+    timer->start(20);
 }
 }  // namespace
 
-TEST(Comcon, SimulatorPortsFollowRealOnesSortedAndOnlyLiveLinks) {
-    TSimPort b("simB"), a("simA");
+TEST(Comcon, SimulatorPortsFollowRealOnesSortedAndOnlyLiveFreshLinks) {
+    TListedPeer b("simB"), a("simA"), stale("simStale");
     const QDir folder(QString::fromStdString(SimPortFolder()));
     ASSERT_TRUE(QFile::link("/dev/does-not-exist-vek", folder.filePath("simGone")));
-    QFile plain(folder.filePath("notalink"));
-    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
-    plain.close();
-
+    // A killed simulator's link whose terminal number was given to someone else since.
+    const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(stale.Link).constData(), hourAgo, AT_SYMLINK_NOFOLLOW),
+              0);
     const std::vector<TPortEntry> ports = EnumPorts();
-    ASSERT_GE(ports.size(), 2u);
+    QFile::remove(folder.filePath("simGone"));
     const size_t n = ports.size();
-    EXPECT_EQ(ports[n - 2].Name, a.Path());
-    EXPECT_EQ(ports[n - 1].Name, b.Path());
+    ASSERT_GE(n, 2u);
+    EXPECT_EQ(std::make_pair(ports[n - 2].Name, ports[n - 1].Name), std::make_pair(a.Path(), b.Path()));
     for (size_t i = 0; i + 2 < n; ++i) {
         EXPECT_EQ(ports[i].Name.rfind("/dev/", 0), 0u) << ports[i].Name;  // real devices by their path
-        if (i > 0) {
-            EXPECT_LT(ports[i - 1].Name, ports[i].Name);
-        }
+        EXPECT_TRUE(i == 0 || ports[i - 1].Name < ports[i].Name);
     }
-    EXPECT_FALSE(ports[n - 1].ToolTip().isEmpty());
-    QFile::remove(folder.filePath("simGone"));
-    QFile::remove(folder.filePath("notalink"));
-
-    EXPECT_TRUE(EnumPorts(folder.filePath("missing").toStdString()).size() == n - 2);
 }
 
-TEST(Comcon, LinkOlderThanItsTerminalIsNotListed) {
-    // A killed simulator's link whose terminal number was given to someone else since.
-    TSimPort stale("simStale"), live("simLive");
-    const QByteArray path = QFile::encodeName(stale.Link);
-    const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.constData(), hourAgo, AT_SYMLINK_NOFOLLOW), 0);
-    std::vector<std::string> names;
-    for (const TPortEntry& port : EnumPorts()) names.push_back(port.Name);
-    EXPECT_EQ(std::count(names.begin(), names.end(), stale.Path()), 0);
-    EXPECT_EQ(std::count(names.begin(), names.end(), live.Path()), 1);
-}
-
-TEST(Comcon, ToolTipShowsDescriptionAndManufacturer) {
-    EXPECT_EQ((TPortEntry{"/dev/ttyUSB0", "CP2102 USB to UART", "Silicon Labs"}.ToolTip()),
-              "CP2102 USB to UART, Silicon Labs");
-    EXPECT_EQ((TPortEntry{"/dev/ttyS0", "", ""}.ToolTip()), "/dev/ttyS0");
-}
-
-TEST_F(FrameConnectPort, RefreshSelectsRememberedPortOrFirstEntry) {
-    TSimPort one("sim1"), three("sim3");
+TEST_F(FrameConnectPort, ListPicksAndConnect) {
+    TListedPeer one("sim1"), three("sim3");
     frame.PortName = three.Path();
     frame.RefreshPorts();
-    EXPECT_EQ(SimEntries(frame.ComboBox1), (QStringList{one.Link, three.Link}));
-    EXPECT_EQ(Entries(frame.ComboBox1).last(), "Refresh");
-    EXPECT_EQ(frame.ComboBox1->currentText(), three.Link);
-
+    const auto at = [&](const QString& entry) { return frame.ComboBox1->findText(entry); };
+    EXPECT_TRUE(at(one.Link) < at(three.Link) && at("Refresh") == frame.ComboBox1->count() - 1);
+    EXPECT_EQ(frame.ComboBox1->currentText(), three.Link) << "the remembered port";
     frame.PortName = "/dev/gone-away";
     frame.RefreshPorts();
-    EXPECT_EQ(frame.ComboBox1->currentIndex(), 0);
-    EXPECT_TRUE(frame.Connect->isEnabled());
-    EXPECT_FALSE(frame.Button1->isEnabled());
-}
+    EXPECT_EQ(frame.ComboBox1->currentIndex(), 0) << "else the first entry";
 
-TEST_F(FrameConnectPort, ConnectOpensListedPortAndDisconnectCloses) {
-    TSimPort port("sim0");
-    frame.RefreshPorts();
-    PickEntry(frame, port.Link);
+    // Without a settings file the line runs at 115200 8N1 (the driver's own default is 9600).
+    ConnectTo(one);
+    termios2 tio{};
+    ::ioctl(one.Peer.Fd(), TCGETS2, &tio);
+    EXPECT_EQ(std::make_pair(tio.c_ospeed, tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)),
+              std::make_pair(115200u, tcflag_t(CS8)));
+    Pick(one.Link);  // the list reports picking the shown entry again
+    EXPECT_TRUE(frame.IsConnected() && log.isEmpty()) << "re-picking the connected port changes nothing";
+    Pick(three.Link);
+    EXPECT_FALSE(frame.IsConnected()) << "another port: closed, not opened";
+    EXPECT_EQ(
+        log,
+        QStringList{QString("Port %1 closed: %2 was picked, Connect opens it.").arg(one.Link, three.Link)});
     frame.ConnectClick();
-    ASSERT_TRUE(frame.IsConnected()) << frame.ComRW->LastError();
-    EXPECT_EQ(frame.ComRW->PortName, port.Path());
-    EXPECT_EQ(frame.PortName, port.Path());
-    EXPECT_FALSE(frame.Connect->isEnabled());
-    EXPECT_TRUE(frame.Button1->isEnabled());
-    ASSERT_TRUE(frame.ComRW->SendCommand(0x01, zuq::Cmd::Ping));
-    EXPECT_EQ(port.Peer.ReadPackets(1, 3000).size(), 1u);
-    frame.Button1Click();
+    EXPECT_EQ(frame.ComRW->PortName, three.Path());
+    TListedPeer later("sim5");
+    Pick("Refresh");
     EXPECT_FALSE(frame.IsConnected());
-    EXPECT_TRUE(frame.Connect->isEnabled());
-}
+    EXPECT_EQ(log.last(), QString("Port %1 closed to list the ports again.").arg(three.Link));
+    EXPECT_TRUE(at(later.Link) > at(three.Link) && frame.ComboBox1->currentText() == three.Link);
 
-TEST_F(FrameConnectPort, PickingRefreshWhileConnectedClosesAndRebuildsList) {
-    TSimPort first("sim0");
-    frame.RefreshPorts();
-    PickEntry(frame, first.Link);
+    Pick("/dev/does-not-exist-vek");
     frame.ConnectClick();
-    ASSERT_TRUE(frame.IsConnected());
-    TSimPort later("sim5");
-    PickEntry(frame, "Refresh");
-    EXPECT_FALSE(frame.IsConnected());
-    EXPECT_EQ(SimEntries(frame.ComboBox1), (QStringList{first.Link, later.Link}));
-    EXPECT_EQ(frame.ComboBox1->currentText(), first.Link);  // the remembered port stays chosen
+    EXPECT_FALSE(frame.IsConnected() || frame.Button1->isEnabled() || !frame.Connect->isEnabled());
+    EXPECT_EQ(frame.LastError().rfind("no such device", 0), 0u) << frame.LastError();
 }
 
-TEST_F(FrameConnectPort, PickingAnotherPortWhileConnectedClosesWithoutOpeningIt) {
-    TSimPort first("sim0"), second("sim1");
-    frame.RefreshPorts();
-    PickEntry(frame, first.Link);
-    frame.ConnectClick();
-    ASSERT_TRUE(frame.IsConnected());
-    PickEntry(frame, second.Link);
-    EXPECT_FALSE(frame.IsConnected());
-    EXPECT_EQ(frame.PortName, second.Path());
-    EXPECT_EQ(frame.ComRW->PortName, second.Path());
-    EXPECT_TRUE(frame.Connect->isEnabled());
-    frame.ConnectClick();
-    EXPECT_TRUE(frame.IsConnected());
-}
+TEST_F(FrameConnectPort, SettingsFileLoadAndSave) {
+    TListedPeer port("sim2");
+    CSimpleIniA saved;
+    ASSERT_EQ(saved.LoadData("[Comm]\nName=/dev/old\n"), SI_OK);
+    frame.SaveSettings(saved);  // no settings file was loaded and no port used
+    EXPECT_EQ(Comm(saved), "Name= BaudRate=115200 ByteSize=8 Parity=0 StopBits=0 Flags=0 ");
+    ConnectTo(port);
+    frame.RefreshPorts();  // the port used is what the file remembers, whatever the list shows now
+    frame.ComboBox1->setCurrentIndex(frame.ComboBox1->count() - 1);
+    frame.SaveSettings(saved);
+    EXPECT_EQ(saved.GetValue("Comm", "Name"), port.Path());
 
-TEST_F(FrameConnectPort, MissingPortStaysClosedWithReasonAndConnectEnabled) {
-    frame.RefreshPorts();
-    frame.ComboBox1->clear();
-    frame.ComboBox1->addItem("/dev/does-not-exist-vek");
-    frame.ConnectClick();
-    EXPECT_FALSE(frame.IsConnected());
-    EXPECT_FALSE(frame.ComRW->LastError().empty());
-    EXPECT_TRUE(frame.Connect->isEnabled());
-    EXPECT_FALSE(frame.Button1->isEnabled());
-}
-
-TEST(FrameConnect, WithoutPortObjectButtonsAndListAreDisabled) {
-    TFrameConnectPort frame;
-    frame.UpdateButtons();
-    EXPECT_FALSE(frame.IsConnected());
-    EXPECT_FALSE(frame.Connect->isEnabled());
-    EXPECT_FALSE(frame.Button1->isEnabled());
-    EXPECT_FALSE(frame.ComboBox1->isEnabled());
-    frame.ConnectClick();  // nothing to open, nothing to crash
-    EXPECT_FALSE(frame.IsConnected());
-}
-
-TEST_F(FrameConnectPort, SettingsLoadAndSave) {
-    struct TCase {
-        const char* ini;
-        const char* name;
-        uint32_t baud, flags;
-        uint8_t byteSize, parity, stopBits;
+    // Loaded, handed to the port object, and written back from there. Missing keys and values that do
+    // not fit their field read as 0.
+    const std::pair<const char*, const char*> cases[] = {
+        {"Name=/dev/ttyUSB0", "Name=/dev/ttyUSB0 BaudRate=0 ByteSize=0 Parity=0 StopBits=0 Flags=0 "},
+        {"Name=/dev/ttyACM1\nBaudRate=57600\nByteSize=7\nParity=2\nStopBits=2\nFlags=4294967295",
+         "Name=/dev/ttyACM1 BaudRate=57600 ByteSize=7 Parity=2 StopBits=2 Flags=4294967295 "},
+        {"BaudRate=-5\nByteSize=300\nParity=x", "Name= BaudRate=0 ByteSize=0 Parity=0 StopBits=0 Flags=0 "},
     };
-    const TCase cases[] = {
-        {"[Comm]\nName=/dev/ttyUSB0\n", "/dev/ttyUSB0", 0, 0, 0, 0, 0},
-        {"[Comm]\nName=/dev/ttyACM1\nBaudRate=57600\nByteSize=7\nParity=2\nStopBits=2\nFlags=4294967295\n",
-         "/dev/ttyACM1", 57600, 0xFFFFFFFFu, 7, 2, 2},
-        // Values that do not fit their field read as missing.
-        {"[Comm]\nBaudRate=-5\nByteSize=300\nParity=x\n", "", 0, 0, 0, 0, 0},
-    };
-    for (const TCase& c : cases) {
-        CSimpleIniA ini;
-        ASSERT_EQ(ini.LoadData(c.ini), SI_OK);
+    for (const auto& [text, written] : cases) {
+        CSimpleIniA ini, out;
+        ASSERT_EQ(ini.LoadData(std::string("[Comm]\n") + text), SI_OK);
         frame.LoadSettings(ini);
-        EXPECT_TRUE(frame.LineSettings.Configured()) << c.ini;
-        EXPECT_EQ(frame.LineSettings.DCBlength, 28u);
-        EXPECT_EQ(frame.PortName, c.name) << c.ini;
-        EXPECT_EQ(frame.LineSettings.BaudRate, c.baud) << c.ini;
-        EXPECT_EQ(frame.LineSettings.ByteSize, c.byteSize) << c.ini;
-        EXPECT_EQ(frame.LineSettings.Parity, c.parity) << c.ini;
-        EXPECT_EQ(frame.LineSettings.StopBits, c.stopBits) << c.ini;
-        EXPECT_EQ(frame.LineSettings.Flags, c.flags) << c.ini;
-        EXPECT_EQ(frame.ComRW->GetLineSettings().BaudRate, c.baud) << "handed to the port object";
+        frame.SaveSettings(out);
+        EXPECT_EQ(Comm(out), written);
     }
 }
 
-TEST(FrameConnect, SavingUnconfiguredWritesDefaultsAndKeepsOtherSections) {
-    TFrameConnectPort frame;
-    frame.InitPort({}, {}, {});
-    frame.RefreshPorts();
-    CSimpleIniA ini;
-    ASSERT_EQ(ini.LoadData("[Other]\nKey=kept\n[Comm]\nName=/dev/old\nExtra=1\n"), SI_OK);
-    frame.SaveSettings(ini);
-    EXPECT_STREQ(ini.GetValue("Comm", "Name"), "");
-    EXPECT_EQ(ini.GetLongValue("Comm", "BaudRate", -1), 115200);
-    EXPECT_EQ(ini.GetLongValue("Comm", "ByteSize", -1), 8);
-    EXPECT_EQ(ini.GetLongValue("Comm", "Parity", -1), 0);
-    EXPECT_EQ(ini.GetLongValue("Comm", "StopBits", -1), 0);
-    EXPECT_EQ(ini.GetLongValue("Comm", "Flags", -1), 0);
-    EXPECT_STREQ(ini.GetValue("Other", "Key"), "kept");
-
-    // Once configured, the list's port and the port object's settings are what is written.
-    TSimPort port("sim2");
-    frame.RefreshPorts();
-    frame.ComboBox1->setCurrentIndex(frame.ComboBox1->findText(port.Link));
-    TDCB chosen = frame.LineSettings;
-    chosen.BaudRate = 9600;
-    frame.ComRW->SetLineSettings(chosen);
-    frame.SaveSettings(ini);
-    EXPECT_EQ(ini.GetValue("Comm", "Name"), port.Path());
-    EXPECT_EQ(ini.GetLongValue("Comm", "BaudRate", -1), 9600);
-}
-
-TEST_F(FrameConnectPort, SettingsDialogStartsWithFlagsClearedAndStoresChoice) {
-    TSimPort port("sim0");
-    frame.RefreshPorts();
-    PickEntry(frame, port.Link);
-    frame.ConnectClick();
-    ASSERT_TRUE(frame.IsConnected());
-    TDCB stored = frame.LineSettings;
-    stored.DCBlength = TDCB::Size;
-    stored.BaudRate = 19200;
-    stored.ByteSize = 8;
-    stored.Flags = TDCB::fOutxCtsFlow | TDCB::fRtsControlHandshake;
-    frame.LineSettings = stored;
-
-    bool shown = false;
-    int flowAtOpen = -1;
-    QString baudAtOpen;
+TEST_F(FrameConnectPort, SettingsDialogStartsWithFlagsClearedStoresTheChoiceAndClearsTheLines) {
+    TListedPeer port("sim0");
+    ConnectTo(port);
+    frame.LineSettings.BaudRate = 19200;
+    frame.LineSettings.Flags = TDCB::fOutxCtsFlow | TDCB::fRtsControlHandshake;
+    clears = 0;
+    std::pair<int, QString> atOpen;
     AnswerDialog(
         [&](TPortSettingsDialog& d) {
-            flowAtOpen = d.FlowControl->currentIndex();
-            baudAtOpen = d.BaudRate->currentText();
+            atOpen = {d.FlowControl->currentIndex(), d.BaudRate->currentText()};
             d.BaudRate->setEditText("250000");  // not a common rate
             d.Parity->setCurrentIndex(2);
             d.StopBits->setCurrentIndex(2);
             d.FlowControl->setCurrentIndex(TPortSettingsDialog::FlowXonXoff);
         },
-        true, &shown);
+        true);
     frame.Button4Click();
-    ASSERT_TRUE(shown);
-    EXPECT_EQ(flowAtOpen, TPortSettingsDialog::FlowNone);
-    EXPECT_EQ(baudAtOpen, "19200");
+    EXPECT_EQ(atOpen, std::make_pair(int(TPortSettingsDialog::FlowNone), QString("19200")));
     EXPECT_TRUE(frame.IsConnected()) << "reopened as it was";
-    EXPECT_EQ(frame.LineSettings.BaudRate, 250000u);
-    EXPECT_EQ(frame.LineSettings.Parity, 2);
-    EXPECT_EQ(frame.LineSettings.StopBits, 2);
-    EXPECT_EQ(frame.LineSettings.Flags, TDCB::fBinary | TDCB::fParity | TDCB::fOutX | TDCB::fInX);
+    EXPECT_EQ(clears, 2) << "DTR and RTS cleared after the dialog's own open and after the reopen";
+    const TDCB& s = frame.LineSettings;
+    EXPECT_EQ(std::make_tuple(s.BaudRate, s.Parity, s.StopBits, s.Flags),
+              std::make_tuple(250000u, uint8_t(2), uint8_t(2),
+                              TDCB::fBinary | TDCB::fParity | TDCB::fOutX | TDCB::fInX));
+    EXPECT_EQ(TFrameConnectPort::DescribeLine(frame.LineInUse()), "250000 bod 8N2 XON/XOFF")
+        << "as the driver took it";
 
-    // Cancelled: nothing changes.
-    shown = false;
-    AnswerDialog([](TPortSettingsDialog& d) { d.BaudRate->setEditText("1200"); }, false, &shown);
+    AnswerDialog([](TPortSettingsDialog& d) { d.BaudRate->setEditText("1200"); }, false);
     frame.Button4Click();
-    ASSERT_TRUE(shown);
-    EXPECT_EQ(frame.LineSettings.BaudRate, 250000u);
-    EXPECT_TRUE(frame.IsConnected());
+    EXPECT_TRUE(frame.LineSettings.BaudRate == 250000u && frame.IsConnected())
+        << "cancelled: nothing changes";
+    frame.Button1Click();
+    Pick("/dev/does-not-exist-vek");
+    frame.Button4Click();
+    EXPECT_TRUE(!frame.LastError().empty() && frame.LineSettings.BaudRate == 250000u);
 }
 
-TEST_F(FrameConnectPort, SettingsDialogOnUnreachablePortKeepsSettingsAndSaysWhy) {
-    frame.RefreshPorts();
-    frame.ComboBox1->insertItem(0, "/dev/does-not-exist-vek");
-    frame.ComboBox1->setCurrentIndex(0);
-    frame.SetDefaults();
-    frame.Button4Click();
-    EXPECT_FALSE(frame.ComRW->LastError().empty());
-    EXPECT_EQ(frame.LineSettings.BaudRate, 115200u);
-    EXPECT_FALSE(frame.IsConnected());
+TEST_F(FrameConnectPort, NoPacketWithinTwoSecondsOfConnectIsLoggedOnce) {
+    TListedPeer port("sim0");
+    const auto ticks = [&](int n) {
+        for (int i = 0; i < n; ++i) frame.AnswerWaiter->Tick();
+    };
+    ConnectTo(port);
+    ticks(TFrameConnectPort::AnswerTicks - 1);
+    EXPECT_TRUE(log.isEmpty()) << "not before 2 s";
+    ticks(3 * TFrameConnectPort::AnswerTicks);
+    EXPECT_EQ(log,
+              QStringList{QString("No controller answered on %1 at 115200 bod 8N1 within 2 s: is it powered, "
+                                  "and set to this baud rate?")
+                              .arg(port.Link)});
+    // Any packet ends the wait, and so does Disconnect.
+    frame.Button1Click();
+    ConnectTo(port);
+    ASSERT_TRUE(port.Peer.Send(0x04, {0x99}) && ProcessEventsUntil([&] { return packets > 0; }));
+    ticks(3 * TFrameConnectPort::AnswerTicks);
+    frame.Button1Click();
+    ConnectTo(port);
+    frame.Button1Click();
+    ticks(3 * TFrameConnectPort::AnswerTicks);
+    EXPECT_EQ(log.size(), 1);
 }
