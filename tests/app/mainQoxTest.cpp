@@ -204,6 +204,8 @@ TEST_F(MainWindow, ConnectDisconnectLogAndActionStates) {
     EXPECT_TRUE(window->FrameConnectPort1->Button2->isEnabled());
     EXPECT_TRUE(window->ActionConfig->isEnabled());  // the list holds a port besides "Refresh"
     EXPECT_EQ(LogLines(*window).last(), QString("Connecting %1 port (115200 bod).").arg(peer.Link));
+    for (int i = 0; i < 20; ++i) window->FrameConnectPort1->AnswerWaiter->Tick();
+    EXPECT_TRUE(LogLines(*window).last().startsWith("No controller answered on " + peer.Link));
 
     window->ActionDisconnectExecute();
     window->ActionList1.UpdateAll();
@@ -270,6 +272,9 @@ TEST_F(MainWindow, IniWithOnlyNameLoadsAndOtherSectionsSurviveClose) {
     EXPECT_EQ(window->FrameConnectPort1->ComboBox1->currentText(), peer.Link);
     EXPECT_TRUE(window->FrameConnectPort1->LineSettings.Configured());
     EXPECT_EQ(window->FrameConnectPort1->LineSettings.BaudRate, 0u);
+    window->ActionConnectExecute();
+    EXPECT_TRUE(LogLines(*window).last().startsWith(
+        QString("The driver of %1 refused baud rate 0; the line runs at ").arg(peer.Link)));
     window->close();
     CSimpleIniA ini;
     ASSERT_EQ(ini.LoadFile(window->IniPath.toLocal8Bit().constData()), SI_OK);
