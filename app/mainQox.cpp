@@ -536,7 +536,7 @@ void TFormMainQox::LogPortProblems() {
     if (IsConnected() && !refused.empty())
         Log(QStringLiteral("The driver of %1 refused %2; the line runs at %3.")
                 .arg(name, QString::fromStdString(refused),
-                     TFrameConnectPort::DescribeLine(FrameConnectPort1->LineInUse())));
+                     QString::fromStdString(FrameConnectPort1->LineInUse().Describe())));
 }
 
 void TFormMainQox::ActionDisconnectExecute() {

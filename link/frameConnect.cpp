@@ -131,19 +131,6 @@ TDCB TFrameConnectPort::LineInUse() const {
     return settings;
 }
 
-QString TFrameConnectPort::DescribeLine(const TDCB& s) {
-    static const char parity[] = "NOEMS";
-    static const char* const stopBits[] = {"1", "1.5", "2"};
-    QString text = QStringLiteral("%1 bod %2%3%4")
-                       .arg(s.BaudRate)
-                       .arg(s.ByteSize)
-                       .arg(QLatin1Char(s.Parity <= 4 ? parity[s.Parity] : '?'))
-                       .arg(QLatin1String(s.StopBits <= 2 ? stopBits[s.StopBits] : "?"));
-    if (s.Flags & (TDCB::fOutxCtsFlow | TDCB::fRtsControlHandshake)) text += QStringLiteral(" RTS/CTS");
-    if (s.Flags & (TDCB::fOutX | TDCB::fInX)) text += QStringLiteral(" XON/XOFF");
-    return text;
-}
-
 void TFrameConnectPort::RefreshPorts() {
     if (IsConnected()) {
         ComRW->SetActive(false);
@@ -238,7 +225,8 @@ void TFrameConnectPort::ConnectClick() {
             if (IsConnected() && OnLog)
                 OnLog(QStringLiteral("No controller answered on %1 at %2 within 2 s: is it powered, and set "
                                      "to this baud rate?")
-                          .arg(QString::fromStdString(ComRW->PortName), DescribeLine(LineInUse())));
+                          .arg(QString::fromStdString(ComRW->PortName),
+                               QString::fromStdString(LineInUse().Describe())));
         });
     }
     UpdateButtons();

@@ -33,8 +33,6 @@ public:
     std::string RefusedSetting() const;
     // What the open line runs at as the driver reports it; the chosen settings while closed.
     TDCB LineInUse() const;
-    // "115200 bod 8N1", with the flow control when there is one.
-    static QString DescribeLine(const TDCB& settings);
 
     void RefreshPorts();
     void ApplySettings();

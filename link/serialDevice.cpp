@@ -52,6 +52,16 @@ std::string OpenErrorText(int err, const std::string& path) {
 
 }  // namespace
 
+std::string TDCB::Describe() const {
+    static const char parity[] = "NOEMS?";
+    static const char* const stopBits[] = {"1", "1.5", "2", "?"};
+    std::string text = std::to_string(BaudRate) + " bod " + std::to_string(ByteSize) +
+                       parity[std::min<int>(Parity, 5)] + stopBits[std::min<int>(StopBits, 3)];
+    if (Flags & (fOutxCtsFlow | fRtsControlHandshake)) text += " RTS/CTS";
+    if (Flags & (fOutX | fInX)) text += " XON/XOFF";
+    return text;
+}
+
 TSerialDevice::~TSerialDevice() {
     Close();
 }

@@ -44,6 +44,8 @@ struct TDCB {
     static constexpr uint32_t fAbortOnError = 1u << 14;
 
     bool Configured() const { return DCBlength != 0; }
+    // "115200 bod 8N1", with the flow control when there is one: for log lines.
+    std::string Describe() const;
 };
 static_assert(sizeof(TDCB) == TDCB::Size, "TDCB must keep the 28-byte device-control block layout");
 

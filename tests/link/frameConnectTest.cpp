@@ -173,8 +173,7 @@ TEST_F(FrameConnectPort, SettingsDialogStartsWithFlagsClearedStoresTheChoiceAndC
     EXPECT_EQ(std::make_tuple(s.BaudRate, s.Parity, s.StopBits, s.Flags),
               std::make_tuple(250000u, uint8_t(2), uint8_t(2),
                               TDCB::fBinary | TDCB::fParity | TDCB::fOutX | TDCB::fInX));
-    EXPECT_EQ(TFrameConnectPort::DescribeLine(frame.LineInUse()), "250000 bod 8N2 XON/XOFF")
-        << "as the driver took it";
+    EXPECT_EQ(frame.LineInUse().Describe(), "250000 bod 8N2 XON/XOFF") << "as the driver took it";
 
     AnswerDialog([](TPortSettingsDialog& d) { d.BaudRate->setEditText("1200"); }, false);
     frame.Button4Click();

@@ -8,7 +8,6 @@
 
 #include <string>
 
-#include "link/frameConnect.h"
 #include "link/treadRW.h"
 #include "support/ptyPeer.h"
 
@@ -86,6 +85,6 @@ TEST(LineSettings, AppliedOnOpeningARefusedSettingIsNamedAndNeverHangsUp) {
         EXPECT_EQ(com.RefusedSetting(), c.refused) << c.driver;
         TDCB back;
         EXPECT_TRUE(com.LineInUse(back));
-        EXPECT_EQ(TFrameConnectPort::DescribeLine(back), c.readBack);
+        EXPECT_EQ(back.Describe(), c.readBack);
     }
 }
