@@ -113,10 +113,11 @@ TEST(ConfigTransfer, Scripts) {
         {"edit 5; flash 0 16; edit 6; ack x17", FlashAll, "start, ok 0, ok 1, *, ok 16, finished, , ",
          "Uploading CONFIG #0 data...\nConfig #0 uploaded.\n*"},
         // Stopped: the late answer to the request in flight is nobody's, and nothing is asked again.
-        {"flash 2; stop; flash 4; ack; flash 4; ack", "flash 2, flash 4",
+        // A corrupted record during a write leaves the write alone.
+        {"flash 2; stop; flash 4; ack; flash 4; bad 3; ack", "flash 2, flash 4",
          "start, abandoned, start, ok 4, finished, , ",
-         "Uploading CONFIG #2 data...\nCONFIG transfer abandoned.\nUploading CONFIG #4 data...\nConfig #4 "
-         "uploaded."},
+         "Uploading CONFIG #2 data...\nCONFIG transfer abandoned.\nUploading CONFIG #4 data...\n"
+         "Config #3 is corrupted.\nConfig #4 uploaded."},
         {"flash 0 16; stop; expire; set 2; expire", "flash 0, set 2",
          "start, abandoned, start, fail 2, failed, , ", "*"},
         {"edit 5; get 0 16; stop; data 0; flash 5; data 5; ack", "get 0, flash 5 p99",
