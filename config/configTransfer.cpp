@@ -1,6 +1,7 @@
 #include "config/configTransfer.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "link/comLink.h"
 #include "link/identity.h"
