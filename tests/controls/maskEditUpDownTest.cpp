@@ -1,3 +1,4 @@
+// The numeric field: evaluation, commit and its events, steps, focus, and its spin button.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -5,383 +6,222 @@
 #include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QPointer>
-#include <QStringList>
 #include <QStyleOptionFrame>
 #include <QTest>
 #include <memory>
+#include <tuple>
 
 #include "controls/MaskEditUpDown.h"
 
 namespace {
 
-// Every test runs with "." and with "," as the program's decimal separator.
+// Runs with "." and with "," as the program's decimal separator.
 class MaskEdit : public ::testing::TestWithParam<char> {
 protected:
     void SetUp() override {
-        saved_ = TMaskEditUpDown::DecimalSeparator();
         TMaskEditUpDown::SetDecimalSeparator(QLatin1Char(GetParam()));
-        host_ = std::make_unique<QWidget>();
+        host.show();
     }
-    void TearDown() override {
-        host_.reset();
-        TMaskEditUpDown::SetDecimalSeparator(saved_);
-    }
-
     // A number text written with "." in the test, shown with the separator in use.
     static QString N(const char* text) {
-        return QString::fromLatin1(text).replace(QLatin1Char('.'), QLatin1Char(GetParam()));
+        return QString::fromLatin1(text).replace('.', QLatin1Char(GetParam()));
     }
-
     TMaskEditUpDown* Make(double min, double max, double increment, bool isInt = false) {
-        auto* e = new TMaskEditUpDown(host_.get());
-        e->Min = min;
-        e->Max = max;
-        e->Increment = increment;
-        e->isInt = isInt;
-        e->OnBeforeUpdate = [this, e] { events_ << "before:" + e->text(); };
-        e->OnUpdate = [this, e] { events_ << "update:" + e->text(); };
+        auto* e = new TMaskEditUpDown(&host);
+        std::tie(e->Min, e->Max, e->Increment, e->isInt) = std::tuple(min, max, increment, isInt);
+        e->OnBeforeUpdate = [this, e] { events << "before:" + e->text(); };
+        e->OnUpdate = [this, e] { events << "update:" + e->text(); };
         return e;
     }
-
-    static void Focus(TMaskEditUpDown* e, QEvent::Type type, Qt::FocusReason reason = Qt::TabFocusReason) {
+    static void Focus(QWidget* e, QEvent::Type type, Qt::FocusReason reason = Qt::TabFocusReason) {
         QFocusEvent event(type, reason);
         QApplication::sendEvent(e, &event);
     }
 
-    QChar saved_;
-    std::unique_ptr<QWidget> host_;
-    QStringList events_;
+    QWidget host;
+    QStringList events;
 };
 
-TEST_P(MaskEdit, ArrowsStepByModifierFactor) {
-    struct {
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-        const char* expected;
-    } const cases[] = {
-        {Qt::Key_Up, Qt::NoModifier, "12.6"},
-        {Qt::Key_Up, Qt::ShiftModifier, "13.5"},
-        {Qt::Key_Up, Qt::ShiftModifier | Qt::ControlModifier, "12.51"},
-        {Qt::Key_Up, Qt::ControlModifier, "12.6"},
-        {Qt::Key_Down, Qt::NoModifier, "12.4"},
-        {Qt::Key_Down, Qt::ShiftModifier, "11.5"},
-        {Qt::Key_Down, Qt::ShiftModifier | Qt::ControlModifier, "12.49"},
-    };
+// On a fresh field (text and reference "0"): the operator types, then commits or steps.
+TEST_P(MaskEdit, CommitsAndStepsRaiseTheirEventsOnlyOnAChange) {
+    enum TAction { Enter, FocusOut, FocusInOut, Up, Down, SpinUp, SpinDown };
+    constexpr auto No = Qt::NoModifier, Shift = Qt::ShiftModifier, Ctrl = Qt::ControlModifier;
+    // clang-format off
+    // Fields: p 0..100 by 0.1; i integers 10..5000 by 10; v Max 5 below Min 10, by 1.
+    const struct { char field; bool readOnly; const char* typed; TAction action; Qt::KeyboardModifiers keys;
+                   const char* shown; } cases[] = {
+        {'p', 0, "12.5", Up, No, "12.6"}, {'p', 0, "12.5", Up, Shift, "13.5"},
+        {'p', 0, "12.5", Up, Ctrl, "12.6"}, {'p', 0, "12.5", Up, Shift | Ctrl, "12.51"},
+        {'p', 0, "12.5", Down, No, "12.4"}, {'p', 0, "12.5", Down, Shift, "11.5"},
+        {'p', 0, "12.5", Down, Shift | Ctrl, "12.49"}, {'i', 0, "2*30", Enter, No, "60"},
+        {'i', 0, "7000", Enter, No, "5000"}, {'i', 0, "abc", Enter, No, "10"}, {'i', 0, "", Enter, No, "10"},
+        {'i', 0, "44.5", Enter, No, "44"}, {'i', 0, "45.5", Enter, No, "46"},
+        {'i', 0, "1/0", FocusOut, No, "10"}, {'v', 0, "7", Down, No, "10"}, {'v', 0, "7", Up, No, "5"},
+        {'v', 0, "7", Enter, No, "5"},
+        // The value's text equals the reference: nothing is raised and the typed text stays.
+        {'p', 0, "0.0", Enter, No, "0.0"}, {'p', 0, "0*5", FocusOut, No, "0*5"},
+        {'p', 0, "2*3", FocusOut, No, "6"},
+        {'p', 0, "7", FocusInOut, No, "7"},  // focus entry takes the text as the reference
+        {'p', 0, "12.5", SpinUp, No, "12.6"}, {'p', 0, "12.5", SpinDown, No, "12.4"},
+        {'p', 0, "12.5", SpinUp, Shift, "13.5"}, {'p', 0, "12.5", SpinDown, Shift | Ctrl, "12.49"},
+        // Read-only: no steps, but commits.
+        {'p', 1, "50", Up, No, "50"}, {'p', 1, "50", Down, Shift, "50"}, {'p', 1, "50", SpinUp, No, "50"},
+        {'p', 1, "2*3", Enter, No, "6"}, {'p', 1, "2*4", FocusOut, No, "8"}};
+    // clang-format on
     for (const auto& c : cases) {
-        TMaskEditUpDown* e = Make(0, 100, 0.1);
-        e->setText(N("12.5"));
-        QTest::keyClick(e, c.key, c.modifiers);
-        EXPECT_EQ(e->text(), N(c.expected)) << c.expected;
-        delete e;
-    }
-}
-
-TEST_P(MaskEdit, EnterCommitsClampedRoundedValue) {
-    struct {
-        const char* typed;
-        const char* shown;
-    } const cases[] = {
-        {"2*30", "60"}, {"7000", "5000"}, {"abc", "10"}, {"", "10"},
-        {"44.5", "44"}, {"45.5", "46"},   {"1/0", "10"},
-    };
-    for (const auto& c : cases) {
-        TMaskEditUpDown* e = Make(10, 5000, 10, true);
-        events_.clear();
+        const std::unique_ptr<TMaskEditUpDown> e(c.field == 'p'   ? Make(0, 100, 0.1)
+                                                 : c.field == 'i' ? Make(10, 5000, 10, true)
+                                                                  : Make(10, 5, 1));
+        e->setReadOnly(c.readOnly);
         e->setText(N(c.typed));
-        QTest::keyClick(e, Qt::Key_Return);
-        EXPECT_EQ(e->text(), c.shown) << c.typed;
-        EXPECT_EQ(events_,
-                  QStringList({QStringLiteral("before:") + N(c.typed), QStringLiteral("update:") + c.shown}))
+        events.clear();
+        // Spin buttons step by the factor of the last key event: a Shift press, which Qt holds itself.
+        if (c.action >= SpinUp && c.keys != No) QTest::keyPress(e.get(), Qt::Key_Shift, c.keys & Ctrl);
+        if (c.action == FocusInOut) Focus(e.get(), QEvent::FocusIn);
+        const Qt::Key key = c.action == Enter ? Qt::Key_Return : c.action == Up ? Qt::Key_Up : Qt::Key_Down;
+        if (c.action == FocusOut || c.action == FocusInOut)
+            Focus(e.get(), QEvent::FocusOut);
+        else if (c.action >= SpinUp)
+            QTest::mouseClick(c.action == SpinUp ? e->UpButton() : e->DownButton(), Qt::LeftButton);
+        else
+            QTest::keyClick(e.get(), key, c.keys);
+        const bool changed = N(c.shown) != N(c.typed);
+        EXPECT_EQ(e->text(), N(c.shown)) << c.typed << " gave " << e->text().toStdString();
+        EXPECT_EQ(events,
+                  changed ? QStringList({"before:" + N(c.typed), "update:" + N(c.shown)}) : QStringList())
             << c.typed;
-        EXPECT_EQ(e->LastText(), c.shown);
-        delete e;
+        EXPECT_EQ(e->LastText(), changed || c.action < Up ? N(c.shown) : "0") << c.typed;
     }
 }
 
-TEST_P(MaskEdit, UnchangedCommitRaisesNothingAndKeepsTheText) {
-    TMaskEditUpDown* e = Make(0, 100, 1);
-    e->SetValue(5);
-    e->setText(N("5.0"));
-    QTest::keyClick(e, Qt::Key_Enter);
-    EXPECT_EQ(e->text(), N("5.0"));
-    EXPECT_EQ(e->LastText(), N("5.0"));
-    e->SetValue(5);
-    e->setText("2+3");
-    Focus(e, QEvent::FocusOut);
-    EXPECT_EQ(e->text(), "2+3");
-    EXPECT_TRUE(events_.isEmpty());
-    e->setText("2*3");
-    Focus(e, QEvent::FocusOut);
-    EXPECT_EQ(e->text(), "6");
-    EXPECT_EQ(events_, QStringList({"before:2*3", "update:6"}));
-}
-
-TEST_P(MaskEdit, ReadingNeitherRewritesNorRaises) {
-    TMaskEditUpDown* e = Make(-1000, 1000, 1);
-    struct {
-        const char* text;
-        double value;
-        int intValue;
-    } const cases[] = {
-        {"3+4", 7, 7},      {"2.5", 2.5, 2},     {"3.5", 3.5, 4},         {"-2.5", -2.5, -2},
-        {"2,5", 2.5, 2},    {"bad", 0, 0},       {"5000", 1000, 1000},    {"-1e3", 0, 0},
-        {"1.25*2", 2.5, 2}, {"0.1+0.2", 0.3, 0}, {"(1+2)*(3+4)", 21, 21}, {"x+2", 2, 2},
-    };
-    for (const auto& c : cases) {
-        e->setText(N(c.text));
-        EXPECT_DOUBLE_EQ(e->GetValue(), c.value) << c.text;
-        EXPECT_DOUBLE_EQ(e->Data, c.value) << c.text;
-        EXPECT_EQ(e->GetIntValue(), c.intValue) << c.text;
-        EXPECT_EQ(e->text(), N(c.text));
-    }
-    EXPECT_TRUE(events_.isEmpty());
-}
-
-TEST_P(MaskEdit, ExpressionsBeyondTheProgramLimitsAreCut) {
+TEST_P(MaskEdit, ReadsSetsAndFormatsValues) {
+    // Reading evaluates the text, keeps it and raises nothing; the program's limits apply first.
     TMaskEditUpDown* e = Make(-1e9, 1e9, 1);
-    e->setText("200000");
-    EXPECT_EQ(e->GetValue(), 100000);
-    e->setText("0-300000");
-    EXPECT_EQ(e->GetValue(), -100000);
-    e->setText("99999.9999999999999");
-    EXPECT_EQ(TMaskEditUpDown::TextToValue(N("99999.9999999999999")), 100000);
+    // clang-format off
+    const std::tuple<const char*, double, int> reads[] = {
+        {"3+4", 7, 7}, {"2.5", 2.5, 2}, {"3.5", 3.5, 4}, {"-2.5", -2.5, -2}, {"2,5", 2.5, 2}, {"bad", 0, 0},
+        {"-1e3", 0, 0}, {"1.25*2", 2.5, 2}, {"0.1+0.2", 0.3, 0}, {"(1+2)*(3+4)", 21, 21}, {"x+2", 2, 2},
+        {"200000", 100000, 100000}, {"0-300000", -100000, -100000}, {"99999.9999999999999", 100000, 100000}};
+    // clang-format on
+    for (const auto& [text, value, intValue] : reads) {
+        e->setText(N(text));
+        EXPECT_DOUBLE_EQ(e->GetValue(), value) << text;
+        EXPECT_DOUBLE_EQ(e->Data, value) << text;
+        EXPECT_EQ(e->GetIntValue(), intValue) << text;
+        EXPECT_EQ(e->text(), N(text));
+    }
+    // Setting clamps and rounds, quietly.
+    e = Make(0, 100, 1);
+    const std::tuple<bool, double, const char*> sets[] = {
+        {false, 33.333333333, "33.333333"}, {false, 250, "100"}, {false, -4, "0"},
+        {true, 33.333333333, "33"},         {true, 32.5, "32"},  {true, 33.5, "34"}};
+    for (const auto& [isInt, value, text] : sets) {
+        e->isInt = isInt;
+        e->SetValue(value);
+        EXPECT_EQ(e->text(), N(text)) << value;
+        EXPECT_EQ(e->LastText(), e->text());
+        EXPECT_EQ(e->Data, e->GetValue());
+    }
+    EXPECT_TRUE(events.isEmpty());
+    // clang-format off
+    const std::pair<double, const char*> texts[] = {
+        {12.5, "12.5"}, {100, "100"}, {0.1, "0.1"}, {-3, "-3"}, {0, "0"}, {33.333333333, "33.333333"},
+        {-12.5, "-12.5"}, {12345.678901234, "12345.6789"}, {0.0000004, "0"}, {-0.0000004, "0"},
+        {0.0000005, "0"}, {0.0000015, "0.000002"}, {0.000001, "0.000001"}, {99999.99999996, "100000"},
+        {-99999.5, "-99999.5"}, {2.675, "2.675"}, {1e10, "10000000000"}, {0.1 + 0.2, "0.3"}};
+    // clang-format on
+    for (const auto& [value, text] : texts) EXPECT_EQ(TMaskEditUpDown::ValueToText(value), N(text)) << value;
 }
 
-TEST_P(MaskEdit, SetValueClampsRoundsAndStaysQuiet) {
-    TMaskEditUpDown* e = Make(0, 100, 1);
-    e->SetValue(33.333333333);
-    EXPECT_EQ(e->text(), N("33.333333"));
-    EXPECT_EQ(e->LastText(), e->text());
-    e->SetValue(250);
-    EXPECT_EQ(e->text(), "100");
-    e->SetValue(-4);
-    EXPECT_EQ(e->text(), "0");
-    e->isInt = true;
-    e->SetValue(33.333333333);
-    EXPECT_EQ(e->text(), "33");
-    e->SetValue(32.5);
-    EXPECT_EQ(e->text(), "32");
-    EXPECT_EQ(e->Data, 32);
-    EXPECT_TRUE(events_.isEmpty());
-}
-
-TEST_P(MaskEdit, ValueToTextTrimsSixDecimals) {
-    struct {
-        double value;
-        const char* text;
-    } const cases[] = {
-        {12.5, "12.5"},
-        {100, "100"},
-        {0.1, "0.1"},
-        {-3, "-3"},
-        {0, "0"},
-        {33.333333333, "33.333333"},
-        {-12.5, "-12.5"},
-        {12345.678901234, "12345.6789"},
-        {0.0000004, "0"},
-        {-0.0000004, "0"},
-        {0.0000005, "0"},
-        {0.0000015, "0.000002"},
-        {0.000001, "0.000001"},
-        {99999.99999996, "100000"},
-        {-99999.5, "-99999.5"},
-        {2.675, "2.675"},
-        {1e10, "10000000000"},
-        {0.1 + 0.2, "0.3"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(TMaskEditUpDown::ValueToText(c.value), N(c.text)) << c.value;
-}
-
-TEST_P(MaskEdit, MaxBelowMinReadsMaxAndStepsDownToMin) {
-    TMaskEditUpDown* e = Make(10, 5, 1);
-    e->setText("7");
-    EXPECT_EQ(e->GetValue(), 5);
-    e->StepDown();
-    EXPECT_EQ(e->text(), "10");
-    e->setText("7");
-    e->StepUp();
-    EXPECT_EQ(e->text(), "5");
-}
-
-TEST_P(MaskEdit, ReadOnlyIgnoresStepsButCommits) {
-    TMaskEditUpDown* e = Make(0, 100, 1);
-    host_->show();
-    e->SetValue(50);
-    e->setReadOnly(true);
-    QTest::keyClick(e, Qt::Key_Up);
-    QTest::keyClick(e, Qt::Key_Down, Qt::ShiftModifier);
-    QTest::mouseClick(e->UpButton(), Qt::LeftButton);
-    EXPECT_EQ(e->text(), "50");
-    EXPECT_TRUE(events_.isEmpty());
-    e->setText("2*3");
-    QTest::keyClick(e, Qt::Key_Return);
-    EXPECT_EQ(e->text(), "6");
-    e->setText("2*4");
-    Focus(e, QEvent::FocusOut);
-    EXPECT_EQ(e->text(), "8");
-    EXPECT_EQ(events_, QStringList({"before:2*3", "update:6", "before:2*4", "update:8"}));
-}
-
-TEST_P(MaskEdit, FocusSetsTheReferenceText) {
-    TMaskEditUpDown* e = Make(0, 100, 1);
-    e->setText("7");  // set by a frame without SetValue
-    Focus(e, QEvent::FocusIn);
-    EXPECT_EQ(e->LastText(), "7");
-    Focus(e, QEvent::FocusOut);
-    EXPECT_TRUE(events_.isEmpty());
-
-    // A popup or another window taking the focus commits nothing and keeps the reference.
+TEST_P(MaskEdit, PopupsOtherKeysAndADisabledFieldLeaveTheValueAlone) {
+    struct TKeyLog : QWidget {
+        QList<int> keys;
+        void keyPressEvent(QKeyEvent* event) override { keys << event->key(); }
+    } parent;
+    parent.setParent(&host);
+    TMaskEditUpDown* e = Make(0, 1000, 2);
+    e->setParent(&parent);
+    parent.show();
+    // Leaving for a popup or another window commits nothing and keeps the reference.
     for (Qt::FocusReason reason : {Qt::PopupFocusReason, Qt::ActiveWindowFocusReason}) {
-        events_.clear();
+        events.clear();
         e->SetValue(7);
         Focus(e, QEvent::FocusIn);
         e->setText("9");
         Focus(e, QEvent::FocusOut, reason);
         Focus(e, QEvent::FocusIn, reason);
-        EXPECT_TRUE(events_.isEmpty());
+        EXPECT_TRUE(events.isEmpty());
         EXPECT_EQ(e->LastText(), "7");
         Focus(e, QEvent::FocusOut, Qt::MouseFocusReason);
-        EXPECT_EQ(events_, QStringList({"before:9", "update:9"}));
+        EXPECT_EQ(events, QStringList({"before:9", "update:9"}));
     }
-}
-
-TEST_P(MaskEdit, ArrowKeysStayInTheField) {
-    // Keys the field leaves alone travel on to its parent; the arrows must not.
-    struct TKeyLog : QWidget {
-        QList<int> keys;
-        void keyPressEvent(QKeyEvent* event) override { keys << event->key(); }
-    } parent;
-    auto* e = new TMaskEditUpDown(&parent);
-    e->Max = 10;
-    e->Increment = 1;
-    QTest::keyClick(e, Qt::Key_Up);
-    QTest::keyClick(e, Qt::Key_Down);
-    QTest::keyClick(e, Qt::Key_Up);
-    EXPECT_EQ(e->text(), "1");
-    EXPECT_TRUE(parent.keys.isEmpty());
-    QTest::keyClick(e, Qt::Key_F5);
-    EXPECT_EQ(parent.keys, QList<int>{Qt::Key_F5});
-}
-
-TEST_P(MaskEdit, SpinButtonStepsWithTheLastKeyFactor) {
-    TMaskEditUpDown* e = Make(0, 1000, 2);
-    host_->show();
-    e->SetValue(100);
-    QTest::mouseClick(e->UpButton(), Qt::LeftButton);
-    EXPECT_EQ(e->text(), "102");
-    QTest::mouseClick(e->DownButton(), Qt::LeftButton);
-    QTest::mouseClick(e->DownButton(), Qt::LeftButton);
-    EXPECT_EQ(e->text(), "98");
-    // Qt reports a Shift press as Shift held and its release as Shift let go.
-    QTest::keyPress(e, Qt::Key_Shift);
-    EXPECT_EQ(e->StepFactor(), 10);
-    QTest::mouseClick(e->UpButton(), Qt::LeftButton);
-    EXPECT_EQ(e->text(), "118");
+    // The arrows are the field's, other keys go on; a released Shift steps by one increment again.
+    QTest::keyPress(e, Qt::Key_Shift);  // Qt reports a Shift press as Shift held, its release as let go
     QTest::keyRelease(e, Qt::Key_Shift, Qt::ShiftModifier);
-    EXPECT_EQ(e->StepFactor(), 1);
+    for (Qt::Key key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_Up, Qt::Key_F5}) QTest::keyClick(e, key);
+    QTest::mouseClick(e->UpButton(), Qt::LeftButton);
+    EXPECT_EQ(e->text(), "13");
+    EXPECT_EQ(parent.keys, QList<int>({Qt::Key_Shift, Qt::Key_F5}));
     e->setEnabled(false);
     EXPECT_FALSE(e->UpDown->isEnabled());
     e->UpButton()->setEnabled(true);  // even a press that gets through does nothing
     emit e->UpButton()->pressed();
-    EXPECT_EQ(e->text(), "118");
-    EXPECT_EQ(events_.size(), 8);
+    EXPECT_EQ(e->text(), "13");
 }
 
-TEST_P(MaskEdit, SpinButtonFollowsTheEdit) {
-    TMaskEditUpDown* e = Make(0, 100, 1);
-    host_->resize(300, 200);
-    host_->show();
-    QWidget* b = e->UpDown;
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ(b->parentWidget(), host_.get());
-    const int w = e->UpDownWidth();
-    EXPECT_GT(w, 0);
-    auto expectBeside = [&](const char* when) {
-        EXPECT_EQ(b->geometry(), QRect(e->x() + e->width() - w, e->y(), w, e->height())) << when;
-    };
+INSTANTIATE_TEST_SUITE_P(Separators, MaskEdit, ::testing::Values('.', ','),
+                         [](const auto& info) { return info.param == '.' ? "Point" : "Comma"; });
 
-    e->setGeometry(10, 20, 120, 24);
-    expectBeside("placed");
-    EXPECT_TRUE(b->isVisible());
-    e->move(40, 60);
-    expectBeside("moved");
-    e->resize(90, 30);
-    expectBeside("resized");
-    e->hide();
-    EXPECT_FALSE(b->isVisible());
-    e->show();
-    EXPECT_TRUE(b->isVisible());
-
-    const QSize withButton = e->sizeHint();
-    e->SetVisibleUpDown(false);
-    EXPECT_FALSE(b->isVisible());
-    EXPECT_EQ(e->sizeHint().width(), withButton.width() - w);
-    e->SetVisibleUpDown(true);
-    EXPECT_TRUE(b->isVisible());
-
-    QWidget other(host_.get());
-    other.setGeometry(150, 0, 100, 100);
-    other.show();
-    e->setParent(&other);
-    e->show();
-    EXPECT_EQ(b->parentWidget(), &other);
-    EXPECT_TRUE(b->isVisible());
-    expectBeside("re-parented");
-
-    QPointer<QWidget> guard(b);
-    delete e;
-    EXPECT_TRUE(guard.isNull());
-}
-
-TEST_P(MaskEdit, TextBoxIsDrawnLeftOfTheButton) {
+// The spin button sits in the edit's parent over the right end of the edit's rectangle, beside the
+// drawn text box, and follows the edit; a layout gives the edit room for it.
+TEST(MaskEditSpinButton, FollowsTheEditThroughGeometryVisibilityParentsAndLayouts) {
     struct TProbe : TMaskEditUpDown {
-        using TMaskEditUpDown::TMaskEditUpDown;
         QRect Panel() const {
             QStyleOptionFrame option;
             initStyleOption(&option);
             return option.rect;
         }
     };
-    auto* e = new TProbe(host_.get());
-    host_->show();
-    e->setGeometry(5, 5, 100, 24);
-    EXPECT_EQ(e->Panel(), QRect(0, 0, 100 - e->UpDownWidth(), 24));
-    EXPECT_EQ(e->mapToParent(e->Panel().topRight()) + QPoint(1, 0), e->UpDown->geometry().topLeft());
+    QWidget host, other(&host), *neighbour = new QWidget;
+    host.resize(400, 200);
+    host.show();
+    auto* e = new TProbe;
+    e->setParent(&host);
+    QWidget* b = e->UpDown;
+    const int w = e->UpDownWidth();
+    ASSERT_GT(w, 0);
+    auto* layout = new QHBoxLayout;
+    for (int step = 0; step < 7; ++step) {
+        if (step == 0) e->setGeometry(10, 20, 120, 24), e->show();
+        if (step == 1) e->move(40, 60);
+        if (step == 2) e->resize(90, 30);
+        if (step == 3) e->hide();
+        if (step == 4) e->show(), other.show(), e->setParent(&other), e->show();
+        if (step == 5) other.setLayout(layout), layout->addWidget(e), layout->addWidget(neighbour);
+        if (step >= 5) other.resize(400 + 100 * (step - 5), 60);
+        QApplication::processEvents();
+        EXPECT_EQ(b->parentWidget(), e->parentWidget()) << step;
+        EXPECT_EQ(b->geometry(), QRect(e->x() + e->width() - w, e->y(), w, e->height())) << step;
+        EXPECT_EQ(e->Panel(), QRect(0, 0, e->width() - w, e->height())) << step;
+        EXPECT_EQ(b->isVisible(), e->isVisible()) << step;
+        EXPECT_TRUE(step < 5 || b->geometry().right() < neighbour->geometry().left()) << step;
+    }
+    const QSize withButton = e->sizeHint();
     e->SetVisibleUpDown(false);
-    EXPECT_EQ(e->Panel(), QRect(0, 0, 100, 24));
-}
-
-TEST_P(MaskEdit, LaidOutEditKeepsItsButtonInsideItsCell) {
-    auto* layout = new QHBoxLayout(host_.get());
-    layout->setSpacing(0);
-    TMaskEditUpDown* e = Make(0, 100, 1);
-    auto* neighbour = new QWidget(host_.get());
-    layout->addWidget(e);
-    layout->addWidget(neighbour);
-    host_->resize(400, 60);
-    host_->show();
-    QApplication::processEvents();
-    EXPECT_LE(e->UpDown->geometry().right(), neighbour->geometry().left() - 1);
-    EXPECT_EQ(e->UpDown->geometry().right(), e->geometry().right());
-    EXPECT_EQ(e->UpDown->height(), e->height());
-    host_->resize(500, 80);
-    QApplication::processEvents();
-    EXPECT_EQ(e->UpDown->geometry().right(), e->geometry().right());
-    EXPECT_EQ(e->UpDown->geometry().top(), e->geometry().top());
-    EXPECT_EQ(e->UpDown->height(), e->height());
-
-    // An edit created without a parent takes its button along when a layout adopts it.
-    auto* late = new TMaskEditUpDown;
-    EXPECT_FALSE(late->UpDown->isVisible());
+    EXPECT_FALSE(b->isVisible());
+    EXPECT_EQ(e->sizeHint().width(), withButton.width() - w);
+    EXPECT_EQ(e->Panel(), e->rect());
+    // An edit made without a parent takes its button along when a layout adopts it.
+    auto* late = new TProbe;
     EXPECT_EQ(late->UpDownWidth(), 0);
     layout->addWidget(late);
     QApplication::processEvents();
-    EXPECT_EQ(late->UpDown->parentWidget(), host_.get());
+    EXPECT_EQ(late->UpDown->parentWidget(), &other);
     EXPECT_TRUE(late->UpDown->isVisible());
     EXPECT_EQ(late->UpDown->geometry().right(), late->geometry().right());
+    QPointer<QWidget> guard(b);
+    delete e;
+    EXPECT_TRUE(guard.isNull()) << "the button goes with its edit";
 }
-
-INSTANTIATE_TEST_SUITE_P(Separators, MaskEdit, ::testing::Values('.', ','),
-                         [](const auto& info) { return info.param == '.' ? "Point" : "Comma"; });
 
 }  // namespace

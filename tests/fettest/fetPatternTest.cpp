@@ -1,121 +1,76 @@
 // The FET test's interlock and its request bytes.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <set>
+#include <tuple>
+#include <utility>
+
 #include "fettest/fetPattern.h"
 
 namespace {
 constexpr int O = FetOff, N = FetOn, P = FetPwm;
-}
 
-// Each row: the states before, the switch the operator sets and to what, the states after.
+// "NOP..." -> states, A high first: N = ON, P = PWM, anything else OFF.
+TFetStates States(const char* text) {
+    TFetStates s{};
+    for (size_t i = 0; i < s.size(); ++i) s[i] = text[i] == 'N' ? N : text[i] == 'P' ? P : O;
+    return s;
+}
+}  // namespace
+
+// Per switch, the states after the operator sets it ON with all others ON, ON with all others at PWM,
+// and PWM with all others ON; set OFF, it changes nothing else.
 TEST(FetPattern, InterlockTable) {
-    struct Case {
-        const char* name;
-        TFetStates before;
-        int sender;
-        int state;
-        TFetStates after;
-    };
-    const TFetStates allOn{N, N, N, N, N, N};
-    const TFetStates allPwm{P, P, P, P, P, P};
-    const Case cases[] = {
-        // Sender ON: its side off, its phase's opposite off, ON switches of the opposite side off.
-        {"A high ON", allOn, AHigh, N, {N, O, O, O, O, O}},
-        {"B high ON", allOn, BHigh, N, {O, N, O, O, O, O}},
-        {"C high ON", allOn, CHigh, N, {O, O, N, O, O, O}},
-        {"A low ON", allOn, ALow, N, {O, O, O, N, O, O}},
-        {"B low ON", allOn, BLow, N, {O, O, O, O, N, O}},
-        {"C low ON", allOn, CLow, N, {O, O, O, O, O, N}},
-        // Sender ON with the opposite side at PWM: only the same phase is cleared there.
-        {"A high ON, lows PWM", allPwm, AHigh, N, {N, O, O, O, P, P}},
-        {"B high ON, lows PWM", allPwm, BHigh, N, {O, N, O, P, O, P}},
-        {"C high ON, lows PWM", allPwm, CHigh, N, {O, O, N, P, P, O}},
-        {"A low ON, highs PWM", allPwm, ALow, N, {O, P, P, N, O, O}},
-        {"B low ON, highs PWM", allPwm, BLow, N, {P, O, P, O, N, O}},
-        {"C low ON, highs PWM", allPwm, CLow, N, {P, P, O, O, O, N}},
-        // Sender PWM: ON switches of the opposite side stay unless in the same phase.
-        {"A high PWM", allOn, AHigh, P, {P, O, O, O, N, N}},
-        {"B high PWM", allOn, BHigh, P, {O, P, O, N, O, N}},
-        {"C high PWM", allOn, CHigh, P, {O, O, P, N, N, O}},
-        {"A low PWM", allOn, ALow, P, {O, N, N, P, O, O}},
-        {"B low PWM", allOn, BLow, P, {N, O, N, O, P, O}},
-        {"C low PWM", allOn, CLow, P, {N, N, O, O, O, P}},
-        // Sender OFF: nothing else changes.
-        {"A high OFF", allOn, AHigh, O, {O, N, N, N, N, N}},
-        {"C low OFF", allPwm, CLow, O, {P, P, P, P, P, O}},
-    };
-    for (const Case& c : cases) {
-        TFetStates states = c.before;
-        states[size_t(c.sender)] = c.state;
-        ApplyFetInterlock(states, c.sender);
-        EXPECT_EQ(states, c.after) << c.name;
-    }
-}
-
-// Sequences of operator choices from all OFF, and the pattern word they leave.
-TEST(FetPattern, OperatorSequencesAndPatternWords) {
-    struct Step {
-        int sender, state;
-    };
-    struct Case {
-        std::vector<Step> steps;
-        uint16_t word;
-    };
-    const Case cases[] = {
-        {{{AHigh, N}, {BLow, P}}, 0x0408},  // a low side at PWM leaves A high ON
-        {{{AHigh, N}, {ALow, N}}, 0x0010},  // same phase: A high goes OFF
-        {{{AHigh, P}, {BLow, N}}, 0x0804},  // A high stays at PWM
-        {{{BHigh, N}, {CLow, N}}, 0x0001},  // a static ON clears the ON of the other side
-        {{{CHigh, P}, {ALow, P}}, 0x0080 | 0x0020}, {{}, 0x0000},
-    };
-    for (const Case& c : cases) {
-        TFetStates states{};
-        for (const Step& s : c.steps) {
-            states[size_t(s.sender)] = s.state;
-            ApplyFetInterlock(states, s.sender);
-        }
-        EXPECT_EQ(FetPatternWord(states), c.word) << std::hex << c.word;
-    }
-}
-
-// Whatever the operator picks, never both switches of one phase are active, and at most one switch
-// per side is active.
-TEST(FetPattern, NoSequenceOfChoicesActivatesBothSwitchesOfAPhase) {
-    // Every sequence of three choices (18^3) from all OFF.
-    for (int a = 0; a < 18 * 18 * 18; ++a) {
-        TFetStates states{};
-        int code = a;
-        for (int k = 0; k < 3; ++k) {
-            const int sender = (code % 18) / 3, state = code % 3;
-            code /= 18;
-            states[size_t(sender)] = state;
+    const std::tuple<int, const char*, const char*, const char*> cases[] = {
+        {AHigh, "NOOOOO", "NOOOPP", "POOONN"}, {BHigh, "ONOOOO", "ONOPOP", "OPONON"},
+        {CHigh, "OONOOO", "OONPPO", "OOPNNO"}, {ALow, "OOONOO", "OPPNOO", "ONNPOO"},
+        {BLow, "OOOONO", "POPONO", "NONOPO"},  {CLow, "OOOOON", "PPOOON", "NNOOOP"}};
+    const std::pair<const char*, int> moves[] = {
+        {"NNNNNN", N}, {"PPPPPP", N}, {"NNNNNN", P}, {"NNNNNN", O}, {"PPPPPP", O}};
+    for (const auto& [sender, onFromOn, onFromPwm, pwmFromOn] : cases) {
+        const char* after[] = {onFromOn, onFromPwm, pwmFromOn};
+        for (size_t m = 0; m < std::size(moves); ++m) {
+            TFetStates states = States(moves[m].first);
+            states[size_t(sender)] = moves[m].second;
+            const TFetStates expected = m < 3 ? States(after[m]) : states;  // OFF: nothing else changes
             ApplyFetInterlock(states, sender);
-            for (int phase = 0; phase < 3; ++phase)
-                ASSERT_FALSE(states[size_t(phase)] != O && states[size_t(phase + 3)] != O) << a;
-            int highActive = 0, lowActive = 0;
-            for (int i = 0; i < 3; ++i) {
-                highActive += states[size_t(i)] != O;
-                lowActive += states[size_t(i + 3)] != O;
-            }
-            ASSERT_LE(highActive, 1) << a;
-            ASSERT_LE(lowActive, 1) << a;
+            EXPECT_EQ(states, expected)
+                << moves[m].first << " switch " << sender << " to " << moves[m].second;
         }
     }
+}
+
+// Whatever the operator picks, in any order, never both switches of one phase are active, and at most
+// one switch per side is.
+TEST(FetPattern, NoSequenceOfChoicesActivatesBothSwitchesOfAPhase) {
+    std::set<TFetStates> seen{TFetStates{}};
+    for (std::vector<TFetStates> todo{TFetStates{}}; !todo.empty();) {
+        const TFetStates from = todo.back();
+        todo.pop_back();
+        for (int pick = 0; pick < 18; ++pick) {  // switch pick / 3 to state pick % 3
+            TFetStates s = from;
+            s[size_t(pick / 3)] = pick % 3;
+            ApplyFetInterlock(s, pick / 3);
+            if (!seen.insert(s).second) continue;
+            todo.push_back(s);
+            int high = 0, low = 0;
+            for (size_t i = 0; i < 3; ++i) {
+                ASSERT_FALSE(s[i] != O && s[i + 3] != O) << std::hex << FetPatternWord(s);
+                high += s[i] != O, low += s[i + 3] != O;
+            }
+            ASSERT_TRUE(high <= 1 && low <= 1) << std::hex << FetPatternWord(s);
+        }
+    }
+    EXPECT_GT(seen.size(), 30u);
 }
 
 TEST(FetPattern, RequestBytes) {
-    struct Case {
-        TFetStates states;
-        double duty;
-        int delay;
-        std::array<uint8_t, 6> bytes;
-    };
-    const Case cases[] = {
-        {{N, O, O, O, P, O}, 12.5, 500, {0x08, 0x04, 0x7D, 0x00, 0xF4, 0x01}},
-        {{O, O, O, N, O, O}, 100, 10000, {0x10, 0x00, 0xE8, 0x03, 0x10, 0x27}},
-        {{O, O, O, O, O, O}, 0.25, 0, {0x00, 0x00, 0x02, 0x00, 0x00, 0x00}},  // 2.5 -> 2 (halves to even)
-        {{O, O, O, O, O, O}, 0.35, 0, {0x00, 0x00, 0x04, 0x00, 0x00, 0x00}},  // 3.5 -> 4
-        {{P, O, O, O, O, N}, 1, 1, {0x01, 0x08, 0x0A, 0x00, 0x01, 0x00}},
-    };
-    for (const Case& c : cases) EXPECT_EQ(BuildFetRequest(c.states, c.duty, c.delay), c.bytes) << c.duty;
+    const std::tuple<const char*, double, int, std::array<uint8_t, 6>> cases[] = {
+        {"NOOOPO", 12.5, 500, {0x08, 0x04, 0x7D, 0x00, 0xF4, 0x01}},
+        {"NPNPNP", 100, 10000, {0x66, 0x06, 0xE8, 0x03, 0x10, 0x27}},  // every switch in its two bits
+        {"OOOOOO", 0.25, 0, {0x00, 0x00, 0x02, 0x00, 0x00, 0x00}},     // 2.5 tenths: halves to even
+        {"OOOOOO", 0.35, 1, {0x00, 0x00, 0x04, 0x00, 0x01, 0x00}}};
+    for (const auto& [states, duty, delay, bytes] : cases)
+        EXPECT_EQ(BuildFetRequest(States(states), duty, delay), bytes) << states;
 }

@@ -1,411 +1,288 @@
-// The simulated controller's logic on a synthetic clock: motor model and flags, refused input,
-// bootloader corner cases, trace lines and options.
+// The simulated controller's logic on a synthetic clock: requests and replies, records, the net, the
+// bootloader, telemetry and the motor model, and the options.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
+#include <tuple>
+
+#include "config/configRecord.h"
 #include "sim/simController.h"
 #include "sim/simOptions.h"
-#include "sim/simTrace.h"
 
 namespace {
+using namespace zuq::Cmd;
 using TPayload = std::vector<uint8_t>;
+using TSent = std::vector<std::pair<uint8_t, TPayload>>;
+using namespace sim::StatusFlag;
+constexpr uint8_t Raw = 0;     // a step whose bytes go on the line as they are, outside any packet
+constexpr uint8_t Flags = 18;  // offset of the flags byte in the status record
 
-struct TRig {
-    std::vector<std::pair<uint8_t, TPayload>> out;
-    sim::TSimController c;
-    int64_t now = 1'000'000;
+// One step of a script: time passes, a request (or raw bytes) reaches the controller, and the
+// replies sent meanwhile must be these; `to` is who the request's channel reaches before it is handled.
+struct TStep {
+    int64_t afterUs;
+    uint8_t channel;
+    TPayload request;
+    TSent replies;
+    const char* to = nullptr;
+};
 
-    explicit TRig(const sim::TSimSettings& s = {})
-        : c(s, [this](uint8_t channel, const TPayload& p) {
-              out.push_back({channel, p});
-          }) {}
-    void Send(uint8_t channel, const TPayload& p) {
-        c.HandlePacket(channel, p.data(), uint8_t(p.size()), now);
+class SimController : public ::testing::Test {
+protected:
+    void Start() {
+        c.emplace(settings, [this](uint8_t channel, const TPayload& p) { out.push_back({channel, p}); });
     }
-    void Advance(int64_t us) {
-        now += us;
-        c.Tick(now);
+    void Send(uint8_t channel, const TPayload& p) {
+        if (channel == Raw) return c->Feed(p.data(), p.size(), now);
+        c->HandlePacket(channel, p.data(), uint8_t(p.size()), now);
+    }
+    void Advance(int64_t us) { c->Tick(now += us); }
+    void Play(const std::vector<TStep>& steps) {
+        for (size_t i = 0; i < steps.size(); ++i) {
+            const TStep& s = steps[i];
+            out.clear();
+            if (s.afterUs > 0) Advance(s.afterUs);
+            EXPECT_TRUE(!s.to || c->TargetName(s.channel) == s.to)
+                << "step " << i << ": " << c->TargetName(s.channel);
+            if (!s.request.empty()) Send(s.channel, s.request);
+            EXPECT_EQ(out, s.replies) << "step " << i;
+        }
     }
     // Sends the throttle every 100 ms for the given time, as the program's test control does.
     void Run(uint16_t throttle, int64_t us) {
-        for (int64_t t = 0; t < us; t += 100'000) {
-            Send(0x01, {zuq::Cmd::Throttle, uint8_t(throttle & 0xFF), uint8_t(throttle >> 8)});
-            Advance(100'000);
-        }
+        for (int64_t t = 0; t < us; t += 100'000, Advance(100'000)) Send(0x01, Word(Throttle, throttle));
     }
-    TPayload Status(uint8_t channel = 0x01) {
+    // A field of the status record: the 16-bit value at an offset, or the byte at 16, 17 and 18.
+    int Field(int offset, uint8_t channel = 0x01) {
         out.clear();
-        Send(channel, {zuq::Cmd::StatusRequest, 0});
-        EXPECT_EQ(out.size(), 1u);
-        return out.empty() ? TPayload(30) : out.back().second;
+        Send(channel, {StatusRequest, 0});
+        if (out.size() != 1 || out[0].second.size() != 30) return ADD_FAILURE() << "no status", -1;
+        const uint8_t* r = &out[0].second[1];
+        return offset >= 16 && offset <= 18 ? r[offset] : int16_t(sim::U16(r + offset));
     }
-    uint8_t Flags() { return Status()[1 + 18]; }
-    int16_t Current() { return int16_t(sim::U16(&Status()[1])); }
-    void SetRecord(const sim::TConfigBytes& r, uint8_t command = zuq::Cmd::ConfigSet,
-                   uint8_t channel = 0x01) {
-        TPayload p = {command};
-        p.insert(p.end(), r.begin(), r.end());
-        Send(channel, p);
+
+    static TPayload Word(uint8_t command, uint16_t w) { return {command, uint8_t(w), uint8_t(w >> 8)}; }
+    static TPayload U32(uint32_t v) {
+        return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
     }
-    size_t Count(uint8_t code) const {
-        size_t n = 0;
-        for (const auto& [ch, p] : out) n += p[0] == code;
-        return n;
+    static TPayload Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+    template <class T>
+    static TPayload Cat(TPayload p, const T& t) {
+        return p.insert(p.end(), t.begin(), t.end()), p;
     }
+    static TPayload BootInfoOf(uint16_t code, uint32_t size) { return Cat(Word(BootInfo, code), U32(size)); }
+    // Page n filled with k bytes b.
+    static TPayload Page(uint16_t n, uint8_t b, size_t k = 128) {
+        return Cat(Word(BootPage, n), TPayload(k, b));
+    }
+    static TPayload Identity(std::string text, uint32_t serial) {
+        text.resize(20);  // the text and its zero
+        return Cat(Cat({Identify}, text), U32(serial));
+    }
+    // Record n with its Max_Current (0.1 A) and Limit_Temp (0.1 degree) changed.
+    static sim::TConfigBytes Changed(uint8_t n, uint16_t maxCurrent, int16_t limitTemp = 900) {
+        sim::TConfigBytes r = sim::DefaultRecord(n);
+        sim::Put16(&r[sim::Rec::MaxCurrent], maxCurrent);
+        sim::Put16(&r[sim::Rec::LimitTemp], uint16_t(limitTemp));
+        return r;
+    }
+
+    sim::TSimSettings settings;
+    std::optional<sim::TSimController> c;
+    TSent out;
+    int64_t now = 1'000'000;
 };
-
-TPayload BootInfo(uint16_t code, uint32_t size) {
-    TPayload p = {zuq::Cmd::BootInfo, 0, 0, 0, 0, 0, 0};
-    sim::Put16(&p[1], code);
-    sim::Put32(&p[3], size);
-    return p;
-}
-
-TPayload Page(uint16_t page, uint8_t fill, size_t bytes = 128) {
-    TPayload p = {zuq::Cmd::BootPage, uint8_t(page & 0xFF), uint8_t(page >> 8)};
-    p.insert(p.end(), bytes, fill);
-    return p;
-}
-
-using namespace sim::StatusFlag;
 }  // namespace
 
-TEST(SimMotor, SpinsUpRunsAndStopsWhenThrottleEnds) {
-    TRig rig;
-    EXPECT_EQ(rig.Flags(), Stopped);
-    const TPayload idle = rig.Status();
-
-    rig.Run(500, 100'000);
-    EXPECT_EQ(rig.Flags() & (Stopped | Starting), Starting);
-    rig.Run(500, 3'000'000);
-    const TPayload running = rig.Status();
-    EXPECT_EQ(running[1 + 18] & (Stopped | Starting), 0);
-    EXPECT_NEAR(sim::U16(&running[1 + 12]), 6000, 60);                                  // AvgSpeed at 50 %
-    EXPECT_EQ(sim::U16(&running[1 + 6]), 500);                                          // ThrottleLevel
-    EXPECT_EQ(sim::U16(&running[1 + 25]), 500);                                         // InputPc
-    EXPECT_GT(int16_t(sim::U16(&running[1])), 50);                                      // current flows
-    EXPECT_LT(sim::U16(&running[1 + 2]), sim::U16(&idle[1 + 2]));                    // the battery sags
-    EXPECT_GT(int16_t(sim::U16(&running[1 + 4])), int16_t(sim::U16(&idle[1 + 4])));  // warmer
-    EXPECT_GT(sim::U16(&running[1 + 14]), 0);  // timing delay while turning
-
-    // No throttle for longer than 300 ms: the controller stops the motor by itself.
-    rig.Advance(150'000);  // 250 ms after the last throttle
-    EXPECT_EQ(sim::U16(&rig.Status()[1 + 6]), 500) << "still within the time-out";
-    rig.Advance(100'000);
-    EXPECT_EQ(sim::U16(&rig.Status()[1 + 6]), 0);
-    rig.Advance(3'000'000);
-    EXPECT_EQ(rig.Flags() & Stopped, Stopped);
-    EXPECT_EQ(rig.Current(), 0);
+TEST_F(SimController, AnswersOnTheLineAndOverTheNetAndKeepsItsRecords) {
+    for (uint8_t n = 0; n < sim::RecordCount; ++n)  // the factory records are the program's defaults
+        EXPECT_EQ(sim::DefaultRecord(n), ConfigRecord::Defaults(n).ToBytes()) << int(n);
+    settings.Nodes = {30, 4, 1, 4};  // in any order, duplicates collapse
+    settings.Serial = 0x1000;
+    settings.Firmware = "2.1";
+    Start();
+    auto with = [](sim::TConfigBytes r, size_t at, uint8_t value) { return r[at] = value, r; };
+    // A good record flash in a packet with a wrong sum, then noise, then a good packet.
+    zuq::TPacket packet;
+    const TPayload flash = Cat({ConfigFlash}, Changed(3, 999)), ping = {Ping},
+                   ack = {ConfigUploaded, ConfigSet};
+    zuq::BuildPacket(packet, 0x01, flash.data(), flash.size());
+    packet.Bytes[zuq::OffSum] ^= 1;
+    TPayload line(packet.Bytes, packet.Bytes + zuq::PacketSize(packet));
+    for (int i = 0; i < 4000; ++i) line.push_back(uint8_t(i * 37 + (i >> 3)));
+    zuq::BuildPacket(packet, 0x01, ping.data(), ping.size());
+    line.insert(line.end(), packet.Bytes, packet.Bytes + zuq::PacketSize(packet));
+    // clang-format off
+    Play({
+        {0, 0x01, {Ping}, {{0x04, {Echo}}}, "line"}, {0, 0x01, {Detect}, {{0x04, {Detected}}}},
+        {0, 0x01, {Identify}, {{0x04, Identity("2.1", 0x1000)}}},
+        {0, 0x01, {ConfigGet, 16}, {{0x04, Cat({ConfigData}, sim::DefaultRecord(16))}}},
+        {0, 0x01, {ConfigGet, 17}, {}}, {0, 0x01, {ConfigGet}, {}},
+        {0, 0x01, {ScanLinks}, {{0x04, {ScanLinks, 0x12, 0x00, 0x00, 0x40}}}},
+        {0, 0x81, {Ping}, {}, "nobody"}, {0, 0x01, {SelectLink, 7}, {{0x04, {ActiveLink, 0xFF}}}},
+        {0, 0x01, {SelectLink, 4}, {{0x04, {ActiveLink, 4}}}},
+        {0, 0x81, {Identify}, {{0x84, Identity("2.1", 0x1000 + 0x100 + 4)}}, "node4"},
+        {0, 0x81, Cat({ConfigSet}, Changed(2, 77)), {{0x84, ack}}},
+        {0, 0x81, {ConfigGet, 2}, {{0x84, Cat({ConfigData}, Changed(2, 77))}}},
+        {0, 0x01, {ConfigGet, 2}, {{0x04, Cat({ConfigData}, sim::DefaultRecord(2))}}},
+        {0, 0x01, {SelectLink, 0xFF}, {{0x04, {ActiveLink, 0xFF}}}}, {0, 0x81, {Ping}, {}, "nobody"},
+        {0, 0x01, Cat({ConfigSet}, Changed(5, 123)), {{0x04, ack}}},
+        {0, 0x01, Cat({ConfigFlash}, Changed(6, 456)), {{0x04, ack}}},
+        {0, 0x01, {ConfigGet, 5}, {{0x04, Cat({ConfigData}, Changed(5, 123))}}},
+        // Refused without an acknowledgement: a bad signature or number, a short record.
+        {0, 0x01, Cat({ConfigFlash}, with(Changed(3, 999), 3, 'X')), {}},
+        {0, 0x01, Cat({ConfigSet}, with(Changed(3, 999), sim::Rec::Number, 17)), {}},
+        {0, 0x01, TPayload(flash.begin(), flash.end() - 1), {}},
+        // Damaged packets and noise, unknown commands and short payloads change nothing.
+        {0, Raw, line, {{0x04, {Echo}}}}, {0, 0x01, {0xEE, 1, 2, 3}, {}}, {0, 0x01, {Throttle, 1}, {}},
+        {0, 0x01, {FetTest, 1}, {}}, {0, 0x01, {SelectLink}, {}}, {0, 0x01, Bytes("\x18QEZO"), {}},
+        {0, 0xBB, BootInfoOf(sim::DefaultDeviceCode, 128), {}, "nobody"},
+        {0, Raw, Bytes("BOOTQOX"), {}},  // the applications ignore the wake-up sequence
+        // A restart loads RAM from flash.
+        {0, 0x01, {SoftReset}, {}},
+        {0, 0x01, {ConfigGet, 5}, {{0x04, Cat({ConfigData}, sim::DefaultRecord(5))}}},
+        {0, 0x01, {ConfigGet, 6}, {{0x04, Cat({ConfigData}, Changed(6, 456))}}},
+        {0, 0x01, {ConfigGet, 3}, {{0x04, Cat({ConfigData}, sim::DefaultRecord(3))}}}});
+    // clang-format on
 }
 
-TEST(SimMotor, ThrottleLimitsOfTheRecordInUse) {
-    struct TCase {
-        uint16_t throttle;
-        uint16_t expectedLevel;
-    };
-    // Defaults: min_PWM 40, max_PWM 950.
-    for (TCase c : {TCase{39, 0}, TCase{40, 40}, TCase{950, 950}, TCase{1000, 950}, TCase{0xFFFF, 950}}) {
-        TRig rig;
-        rig.Run(c.throttle, 200'000);
-        EXPECT_EQ(sim::U16(&rig.Status()[1 + 6]), c.expectedLevel) << c.throttle;
-    }
-}
-
-TEST(SimMotor, OverloadAndOverheatAgainstTheRecordInUse) {
-    sim::TSimSettings settings;
-    settings.Mode = 4;
-    TRig rig(settings);
-    sim::TConfigBytes r = sim::DefaultRecord(4);
-    sim::Put16(&r[sim::Rec::MaxCurrent], 50);  // 5.0 A
-    sim::Put16(&r[sim::Rec::LimitTemp], 300);  // 30.0 degrees
-    rig.SetRecord(r);
-    rig.Run(900, 10'000'000);
-    EXPECT_EQ(rig.Flags() & (Overload | Overheat), Overload) << "the limited current keeps it cool";
-    EXPECT_EQ(rig.Current(), 50) << "the controller limits the current";
-    sim::Put16(&r[sim::Rec::MaxCurrent], 300);
-    rig.SetRecord(r);
-    rig.Run(900, 1'000'000);
-    EXPECT_EQ(rig.Flags() & (Overload | Overheat), 0) << "heating takes time";
-    rig.Run(900, 30'000'000);
-    EXPECT_EQ(rig.Flags() & (Overload | Overheat), Overheat);
-    // After a reset RAM holds the flash record again, with the default 90 degree limit.
-    rig.Send(0x01, {zuq::Cmd::SoftReset});
-    rig.Run(900, 500'000);
-    EXPECT_EQ(rig.Flags() & (Overload | Overheat), 0);
-    // The motor cools again once stopped.
-    const int16_t hot = int16_t(sim::U16(&rig.Status()[1 + 4]));
-    rig.Advance(60'000'000);
-    EXPECT_LT(int16_t(sim::U16(&rig.Status()[1 + 4])), hot);
-}
-
-TEST(SimMotor, MelodyFetTestAndShortCircuitFlags) {
-    TRig rig;
-    rig.Send(0x01, {zuq::Cmd::Melody, 0});
-    rig.Advance(1'000'000);
-    EXPECT_EQ(rig.Flags() & Sound, Sound);
-    rig.Advance(1'100'000);
-    EXPECT_EQ(rig.Flags() & Sound, 0);
-
-    struct TCase {
-        uint16_t pattern;
-        uint8_t during;
-    };
-    // A high ON + B low PWM is safe; A high ON + A low ON shorts phase A; C high PWM + C low PWM too.
-    for (TCase c :
-         {TCase{0x0408, sim::StatusFlag::Test}, TCase{0x0410, ShortCircuit}, TCase{0x0082, ShortCircuit}}) {
-        TRig fet;
-        fet.Send(0x01,
-                 {zuq::Cmd::FetTest, uint8_t(c.pattern & 0xFF), uint8_t(c.pattern >> 8), 0x7D, 0, 0xF4, 1});
-        fet.Advance(100'000);
-        EXPECT_EQ(fet.Flags() & (sim::StatusFlag::Test | ShortCircuit), c.during) << std::hex << c.pattern;
-        fet.Advance(1'500'000);  // past the 500 ms delay and the one-second hold
-        EXPECT_EQ(fet.Flags() & (sim::StatusFlag::Test | ShortCircuit), 0) << std::hex << c.pattern;
-    }
-}
-
-TEST(SimController, RefusesBadRecordsAndKeepsItsOwn) {
-    TRig rig;
-    sim::TConfigBytes badSignature = sim::DefaultRecord(3);
-    badSignature[3] = 'X';
-    sim::TConfigBytes badNumber = sim::DefaultRecord(3);
-    badNumber[sim::Rec::Number] = 17;
-    for (uint8_t command : {zuq::Cmd::ConfigSet, zuq::Cmd::ConfigFlash}) {
-        rig.out.clear();
-        rig.SetRecord(badSignature, command);
-        rig.SetRecord(badNumber, command);
-        TPayload shortRecord = {command};
-        const sim::TConfigBytes good = sim::DefaultRecord(3);
-        shortRecord.insert(shortRecord.end(), good.begin(), good.begin() + 50);
-        rig.Send(0x01, shortRecord);
-        EXPECT_TRUE(rig.out.empty()) << "a refused record is not acknowledged";
-    }
-    // Garbage, wrong sums and unknown commands in the byte stream change nothing either.
-    std::vector<uint8_t> noise;
-    for (int i = 0; i < 4000; ++i) noise.push_back(uint8_t(i * 37 + (i >> 3)));
-    zuq::TPacket wrongSum;
-    TPayload flash = {zuq::Cmd::ConfigFlash};
-    flash.insert(flash.end(), badSignature.begin(), badSignature.end());
-    zuq::BuildPacket(wrongSum, 0x01, flash.data(), flash.size());
-    wrongSum.Bytes[zuq::OffSum] ^= 1;
-    noise.insert(noise.end(), wrongSum.Bytes, wrongSum.Bytes + zuq::PacketSize(wrongSum));
-    rig.c.Feed(noise.data(), noise.size(), rig.now);
-    rig.Send(0x01, {0xEE, 1, 2, 3});
-    for (int i = 0; i < sim::RecordCount; ++i) {
-        EXPECT_EQ(rig.c.Line().Ram[size_t(i)], sim::DefaultRecord(uint8_t(i))) << i;
-        EXPECT_EQ(rig.c.Line().Flash[size_t(i)], sim::DefaultRecord(uint8_t(i))) << i;
-    }
-    // Still answering after all that.
-    rig.out.clear();
-    rig.Send(0x01, {zuq::Cmd::Ping});
-    ASSERT_EQ(rig.out.size(), 1u);
-    EXPECT_EQ(rig.out[0].second, TPayload{zuq::Cmd::Echo});
-}
-
-TEST(SimController, StatusStreamKeepsItsPaceAndStops) {
-    TRig rig;
-    rig.Send(0x01, {zuq::Cmd::StatusRequest, 20});
-    EXPECT_EQ(rig.Count(zuq::Cmd::Status), 1u);  // one at once
-    for (int i = 0; i < 100; ++i) rig.Advance(10'000);
-    EXPECT_EQ(rig.Count(zuq::Cmd::Status), 21u);  // and 20 in the second that follows
-    rig.Send(0x01, {zuq::Cmd::StatusRequest, 0});
-    const size_t stopped = rig.Count(zuq::Cmd::Status);
-    rig.Advance(1'000'000);
-    EXPECT_EQ(rig.Count(zuq::Cmd::Status), stopped);
-    // Above 250 per second counts as 250.
-    rig.Send(0x01, {zuq::Cmd::StatusRequest, 255});
-    for (int i = 0; i < 1000; ++i) rig.Advance(1'000);
-    EXPECT_EQ(rig.Count(zuq::Cmd::Status), stopped + 1 + 250);
-}
-
-TEST(SimBootloader, StartsAfterARestartAndOnlyThenTakesRequests) {
-    TRig rig;
-    rig.Send(0xBB, BootInfo(sim::DefaultDeviceCode, 256));
-    EXPECT_TRUE(rig.out.empty()) << "no bootloader runs yet";
-    rig.Send(0x01, {zuq::Cmd::StartUpdate});
-    rig.Advance(150'000);
-    EXPECT_EQ(rig.Count(zuq::Cmd::BootReady), 0u);
-    rig.Advance(60'000);
-    ASSERT_EQ(rig.Count(zuq::Cmd::BootReady), 1u);
-    EXPECT_EQ(rig.out.back().first, 0xBB);
-
-    // The application is gone meanwhile; the wake-up sequence gets another BootReady.
-    rig.out.clear();
-    rig.Send(0x01, {zuq::Cmd::Ping});
-    EXPECT_TRUE(rig.out.empty());
-    const uint8_t wake[] = {'x', 'B', 'O', 'O', 'T', 'Q', 'O', 'X'};
-    rig.Advance(100'000);
-    rig.c.Feed(wake, sizeof wake, rig.now);
-    EXPECT_EQ(rig.Count(zuq::Cmd::BootReady), 1u);
-
-    rig.Send(0x01, {zuq::Cmd::SoftReset});
-    rig.out.clear();
-    rig.Send(0x01, {zuq::Cmd::Ping});
-    EXPECT_EQ(rig.Count(zuq::Cmd::Echo), 1u);
-}
-
-TEST(SimBootloader, PagesOutOfTurnDuplicatesAndOddSizes) {
-    TRig rig;
-    rig.Send(0x01, {zuq::Cmd::StartUpdate});
-    rig.Advance(300'000);
-    rig.out.clear();
-    rig.Send(0xBB, BootInfo(sim::DefaultDeviceCode, 300));  // 3 pages, the last with 44 bytes
-    ASSERT_EQ(rig.out.size(), 2u);
-    EXPECT_EQ(rig.out[1].second, (TPayload{zuq::Cmd::BootPageRequest, 0, 0}));
-
-    rig.out.clear();
-    rig.Send(0xBB, Page(1, 0x11));         // not the page asked for
-    rig.Send(0xBB, Page(4000, 0x11));      // far out of range
-    rig.Send(0xBB, {zuq::Cmd::BootPage});  // no page number
-    EXPECT_TRUE(rig.out.empty());
-    rig.Send(0xBB, Page(0, 0x22, 60));  // cut short: asked for again
-    ASSERT_EQ(rig.out.size(), 1u);
-    EXPECT_EQ(rig.out[0].second, (TPayload{zuq::Cmd::BootPageRequest, 0, 0}));
-
-    rig.out.clear();
-    rig.Send(0xBB, Page(0, 0xA0));
-    rig.Send(0xBB, Page(0, 0xEE));  // a duplicate answer to a repeated request
-    rig.Send(0xBB, Page(1, 0xA1));
-    rig.Send(0xBB, Page(2, 0xA2));
-    std::vector<TPayload> expected = {{zuq::Cmd::BootPageWritten, 0, 0},
-                                      {zuq::Cmd::BootPageRequest, 1, 0},
-                                      {zuq::Cmd::BootPageWritten, 1, 0},
-                                      {zuq::Cmd::BootPageRequest, 2, 0},
-                                      {zuq::Cmd::BootPageWritten, 2, 0x80}};
-    ASSERT_EQ(rig.out.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(rig.out[i].second, expected[i]) << i;
-    const std::vector<uint8_t>& image = rig.c.Line().Boot.Image();
-    ASSERT_EQ(image.size(), 300u);
-    EXPECT_EQ(image[0], 0xA0);
-    EXPECT_EQ(image[127], 0xA0);
-    EXPECT_EQ(image[128], 0xA1);
-    EXPECT_EQ(image[299], 0xA2);
-
-    struct TCase {
-        uint32_t size;
-        TPayload first;
-    };
-    for (TCase c : {TCase{0, {zuq::Cmd::BootInfo, 0x13, 0x02, 0, 0, 0, 0}},
-                    TCase{sim::MaxImageSize + 1, {zuq::Cmd::BootInvalidDevice}}}) {
-        rig.out.clear();
-        rig.Send(0xBB, BootInfo(sim::DefaultDeviceCode, c.size));
-        ASSERT_FALSE(rig.out.empty());
-        EXPECT_EQ(rig.out[0].second, c.first) << c.size;
-    }
-}
-
-TEST(SimBootloader, NodeOnTheNetUpdatesWhileTheLineControllerAnswers) {
-    sim::TSimSettings settings;
+TEST_F(SimController, BootloadersTakeImagesPageByPageOnTheLineAndOverTheNet) {
     settings.Nodes = {3};
-    TRig rig(settings);
-    rig.Send(0x01, {zuq::Cmd::SelectLink, 3});
-    rig.Send(0x81, {zuq::Cmd::StartUpdate});
-    rig.Advance(300'000);
-    rig.out.clear();
-    rig.Send(0x01, {zuq::Cmd::Ping});
-    rig.Send(0xBB, BootInfo(sim::DefaultDeviceCode, 128));
-    rig.Send(0xBB, Page(0, 0x5A));
-    rig.Send(0x81, {zuq::Cmd::SoftReset});
-    rig.Send(0x81, {zuq::Cmd::Identify});
-    ASSERT_EQ(rig.out.size(), 5u);  // Echo, BootInfo, BootPageRequest, BootPageWritten, Identify
-    EXPECT_EQ(rig.out[0], (std::pair<uint8_t, TPayload>{0x04, {zuq::Cmd::Echo}}));
-    EXPECT_EQ(rig.out[1].first, 0xBB);
-    EXPECT_EQ(rig.out[3].second, (TPayload{zuq::Cmd::BootPageWritten, 0, 0x80}));
-    EXPECT_EQ(rig.out[4].first, 0x84);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&rig.out[4].second[1])),
-              sim::TSimController::FirmwareText(TPayload(128, 0x5A)));
-    EXPECT_EQ(rig.c.Line().Firmware, "VekSim 1.0");
+    settings.Boot.FlashErrorPage = 1;
+    Start();
+    const uint16_t code = sim::DefaultDeviceCode;
+    const TPayload image(128, 0x5A), info = Cat(Word(BootInfo, 0x0213), U32(300));  // version 2.3
+    const TSent invalid = {{0xBB, {BootInvalidDevice}}};
+    // clang-format off
+    Play({
+        {0, 0x01, {StartUpdate}, {}}, {150'000, 0x01, {}, {}},
+        {60'000, 0x01, {Ping}, {{0xBB, {BootReady}}}},  // the application is gone meanwhile
+        {0, Raw, Bytes("BBOOTQOX"), {}},                 // at most one BootReady per 100 ms
+        {100'000, Raw, Bytes("BBOOTQOX"), {{0xBB, {BootReady}}}},
+        {0, 0xBB, BootInfoOf(0x1111, 300), invalid},
+        {0, 0xBB, BootInfoOf(code, sim::MaxImageSize + 1), invalid},
+        {0, 0xBB, BootInfoOf(code, 300), {{0xBB, info}, {0xBB, Word(BootPageRequest, 0)}}, "line"},
+        // Not the page asked for, none, or cut short (asked for again).
+        {0, 0xBB, Page(1, 0x11), {}}, {0, 0xBB, Page(4000, 0x11), {}}, {0, 0xBB, {BootPage}, {}},
+        {0, 0xBB, Page(0, 0x22, 60), {{0xBB, Word(BootPageRequest, 0)}}},
+        {0, 0xBB, Page(0, 0xA0), {{0xBB, Word(BootPageWritten, 0)}, {0xBB, Word(BootPageRequest, 1)}}},
+        {0, 0xBB, Page(0, 0xEE), {}},                  // a duplicate
+        {0, 0xBB, BootInfoOf(0x1111, 300), invalid},  // the transfer goes on
+        {0, 0xBB, BootInfoOf(code, 300), {{0xBB, info}, {0xBB, Word(BootPageRequest, 1)}}},  // no restart
+        {0, 0xBB, Page(1, 0xA1), {{0xBB, Word(BootPageWritten, 0x4001)}, {0xBB, Word(BootPageRequest, 2)}}},
+        {0, 0xBB, Page(2, 0xA2), {{0xBB, Word(BootPageWritten, 0x8002)}}},
+        // With a flash error the image is not started.
+        {0, 0x01, {SoftReset}, {}}, {0, 0x01, {Identify}, {{0x04, Identity("VekSim 1.0", 0x5E000001)}}},
+        // A node updates while the line's controller answers; an empty image is complete at once.
+        {0, 0x01, {SelectLink, 3}, {{0x04, {ActiveLink, 3}}}}, {0, 0x81, {StartUpdate}, {}},
+        {300'000, 0x01, {Ping}, {{0xBB, {BootReady}}, {0x04, {Echo}}}},
+        {0, 0xBB, BootInfoOf(code, 0), {{0xBB, Cat(Word(BootInfo, 0x0213), U32(0))},
+                                        {0xBB, Word(BootPageWritten, 0x8000)}}, "node3"},
+        {0, 0xBB, BootInfoOf(code, 128), {{0xBB, Cat(Word(BootInfo, 0x0213), U32(128))},
+                                          {0xBB, Word(BootPageRequest, 0)}}},
+        {0, 0xBB, Page(0, 0x5A), {{0xBB, Word(BootPageWritten, 0x8000)}}}, {0, 0x81, {SoftReset}, {}},
+        {0, 0x81, {Identify}, {{0x84, Identity(sim::TSimController::FirmwareText(image), 0x5E000104)}}}});
+    // clang-format on
+    TPayload lineImage(300, 0xA0);
+    std::fill(lineImage.begin() + 128, lineImage.end(), 0xA1);
+    std::fill(lineImage.begin() + 256, lineImage.end(), 0xA2);
+    EXPECT_EQ(c->Line().Boot.Image(), lineImage);
 }
 
-TEST(SimTrace, LinesStartWithTimeDirectionAndCommand) {
-    const uint8_t throttle[] = {0x46, 0x7D, 0x00};
-    EXPECT_EQ(sim::TraceLine(123456789, "in", 0x01, throttle, 3),
-              "123456789 in  Throttle ch=01 len=3 46 7d 00\n");
-    const uint8_t active[] = {0x5B, 0x02};
-    EXPECT_EQ(sim::TraceLine(5, "out", 0x04, active, 2, "(dropped)"),
-              "5 out ActiveLink ch=04 len=2 5b 02 (dropped)\n");
+TEST_F(SimController, StatusStreamsKeepTheirPaceForEachController) {
+    settings.Nodes = {5};
+    settings.Mode = 9;
+    Start();
+    Send(0x01, {SelectLink, 5});
+    Send(0x81, {StatusRequest, 10});
+    Send(0x01, {StatusRequest, 5});
+    Run(600, 1'000'000);  // throttle on the line's channel
+    // One at once, then the rate in the second; Mode is the record in use, Address the link on the net.
+    std::map<std::tuple<uint8_t, int, int>, int> streamed;  // channel, Mode, Address: count
+    for (const auto& [channel, p] : out)
+        if (p[0] == Status) ++streamed[{channel, p[1 + 16], p[1 + 17]}];
+    EXPECT_EQ(streamed, (decltype(streamed){{{0x04, 9, 0}, 1 + 5}, {{0x84, 9, 5}, 1 + 10}}));
+    EXPECT_EQ(Field(Flags) & Stopped, 0);
+    EXPECT_EQ(Field(Flags, 0x81) & Stopped, Stopped) << "the throttle went to the line's motor only";
+    for (uint8_t rate : {0, 255}) {  // 0 ends the stream; above 250 per second counts as 250
+        Send(0x01, {StatusRequest, rate});
+        out.clear();
+        for (int i = 0; i < 1000; ++i) Advance(1'000);
+        EXPECT_EQ(out.size(), rate == 0 ? 0u : 250u) << int(rate);
+    }
+}
+
+TEST_F(SimController, MotorAndFlagsFollowTheCommandsWithinTheLimitsOfTheRecordInUse) {
+    settings.Mode = 4;
+    Start();
+    constexpr uint8_t Test = Stopped | sim::StatusFlag::Test, Short = Stopped | sim::StatusFlag::ShortCircuit,
+                      Sound = Stopped | sim::StatusFlag::Sound;
+    constexpr int Current = 0, Volts = 2, Temp = 4, Level = 6, Speed = 12, Timing = 14, Input = 25,
+                  Any = 1 << 15;
+    auto fet = [](uint16_t pattern) { return Cat(Word(FetTest, pattern), TPayload{0x7D, 0, 0xF4, 1}); };
+    // A request, then the throttle every 100 ms (-1: none) for some ms; then a field lies within lo..hi.
+    const std::tuple<TPayload, int, int, int, int, int> steps[] = {
+        // clang-format off
+        {{}, -1, 0, Flags, Stopped, Stopped}, {{}, -1, 0, Volts, 168, 168}, {{}, -1, 0, Temp, 250, 250},
+        {{}, 500, 100, Flags, Starting, Starting}, {{}, 500, 3000, Flags, 0, 0},
+        {{}, -1, 0, Speed, 5940, 6060}, {{}, -1, 0, Level, 500, 500}, {{}, -1, 0, Input, 500, 500},
+        {{}, -1, 0, Current, 51, Any}, {{}, -1, 0, Volts, 0, 167}, {{}, -1, 0, Temp, 251, Any},
+        {{}, -1, 0, Timing, 1, Any},
+        // The motor stops by itself when no throttle came for 300 ms.
+        {{}, -1, 150, Level, 500, 500}, {{}, -1, 100, Level, 0, 0}, {{}, -1, 3000, Flags, Stopped, Stopped},
+        {{}, -1, 0, Current, 0, 0},
+        // min_PWM 40 and max_PWM 950 by default.
+        {{}, 39, 200, Level, 0, 0}, {{}, 40, 200, Level, 40, 40}, {{}, 950, 200, Level, 950, 950},
+        {{}, 1000, 200, Level, 950, 950}, {{}, 0xFFFF, 200, Level, 950, 950},
+        // With at most 5 A and 30 degrees the current is limited and it stays cool; with 30 A it heats,
+        // slowly.
+        {Cat({ConfigSet}, Changed(4, 50, 300)), 900, 10000, Flags, Overload, Overload},
+        {{}, -1, 0, Current, 50, 50}, {Cat({ConfigSet}, Changed(4, 300, 300)), 900, 1000, Flags, 0, 0},
+        {{}, 900, 30000, Flags, Overheat, Overheat},
+        // A reset loads the flash record again, with 90 degrees; stopped, it cools.
+        {{SoftReset}, 900, 500, Flags, 0, 0}, {{}, -1, 0, Temp, 400, Any}, {{}, -1, 60000, Temp, 250, 399},
+        {{Melody, 0}, -1, 1000, Flags, Sound, Sound}, {{}, -1, 1100, Flags, Stopped, Stopped},
+        // FET tests of 12.5 % for 500 ms: A high ON + B low PWM is safe; A high ON + A low ON shorts
+        // phase A, and so do C high PWM + C low PWM, flagged for a second at least.
+        {fet(0x0408), -1, 100, Flags, Test, Test}, {{}, -1, 1500, Flags, Stopped, Stopped},
+        {fet(0x0410), -1, 100, Flags, Short, Short}, {{}, -1, 1500, Flags, Stopped, Stopped},
+        {fet(0x0082), -1, 900, Flags, Short, Short}, {{}, -1, 200, Flags, Stopped, Stopped},
+        // clang-format on
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const auto& [request, throttle, ms, field, lo, hi] = steps[i];
+        if (!request.empty()) Send(0x01, request);
+        if (throttle >= 0) Run(uint16_t(throttle), ms * 1000);
+        if (throttle < 0 && ms > 0) Advance(ms * 1000);
+        const int value = Field(field);
+        EXPECT_TRUE(value >= lo && value <= hi) << "step " << i << ": " << value;
+    }
 }
 
 TEST(SimOptions, ParsesEveryOptionAndRefusesNonsense) {
     sim::TSimOptions o;
     std::string error;
-    ASSERT_TRUE(sim::ParseSimOptions({"--nodes",
-                                      "0,2,5",
-                                      "--mode=3",
-                                      "--device-code",
-                                      "0x1234",
-                                      "--baud",
-                                      "115200",
-                                      "--drop",
-                                      "0.25",
-                                      "--corrupt=0.5",
-                                      "--reply-delay",
-                                      "20",
-                                      "--silent-after",
-                                      "7",
-                                      "--unplug-after",
-                                      "1.5",
-                                      "--trace",
-                                      "--flash-error-page",
-                                      "9",
-                                      "--dump-firmware",
-                                      "/tmp/x",
-                                      "--seed",
-                                      "3"},
-                                     o, error))
+    auto parse = [&](const std::string& line) {
+        std::istringstream words(line);
+        o = {}, error.clear();
+        return sim::ParseSimOptions({std::istream_iterator<std::string>(words), {}}, o, error);
+    };
+    ASSERT_TRUE(
+        parse("--nodes 0,2,5 --mode=3 --firmware 2.1 --serial 0xDEADBEEF --device-code 0x1234 --baud 1200 "
+              "--drop 0.25 --corrupt=0.5 --reply-delay 20 --silent-after 7 --unplug-after 1.5 --trace "
+              "--flash-error-page 9 --dump-firmware /tmp/x --seed 3"))
         << error;
-    EXPECT_EQ(o.Settings.Nodes, (std::vector<int>{0, 2, 5}));
-    EXPECT_EQ(o.Settings.Mode, 3);
-    EXPECT_EQ(o.Settings.Boot.DeviceCode, 0x1234);
-    EXPECT_EQ(o.Settings.Boot.FlashErrorPage, 9);
-    EXPECT_EQ(o.Line.Baud, 115200);
-    EXPECT_DOUBLE_EQ(o.Line.Drop, 0.25);
-    EXPECT_DOUBLE_EQ(o.Line.Corrupt, 0.5);
-    EXPECT_EQ(o.Line.ReplyDelayMs, 20);
-    EXPECT_EQ(o.Line.SilentAfter, 7);
-    EXPECT_DOUBLE_EQ(o.Line.UnplugAfterS, 1.5);
-    EXPECT_TRUE(o.Line.Trace);
-    EXPECT_EQ(o.Line.DumpFirmware, "/tmp/x");
-    EXPECT_EQ(o.Line.Seed, 3u);
-
-    for (const auto& bad : std::vector<std::vector<std::string>>{{"--nodes", "1,,2"},
-                                                                 {"--nodes", "-1"},
-                                                                 {"--mode", "x"},
-                                                                 {"--device-code", "0x10000"},
-                                                                 {"--baud", "0"},
-                                                                 {"--corrupt", "nan"},
-                                                                 {"--firmware", "twenty characters!!!"},
-                                                                 {"--unplug-after"},
-                                                                 {"stray"}}) {
-        sim::TSimOptions x;
-        std::string why;
-        EXPECT_FALSE(sim::ParseSimOptions(bad, x, why)) << bad[0];
-        EXPECT_FALSE(why.empty()) << bad[0];
-    }
-}
-
-TEST(SimController, EachNodeStreamsAndRunsItsOwnMotor) {
-    sim::TSimSettings settings;
-    settings.Nodes = {5, 2, 5};  // duplicates collapse
-    settings.Mode = 9;
-    TRig rig(settings);
-    EXPECT_EQ(rig.c.LinkMask(), (1u << 2) | (1u << 5));
-    rig.Send(0x01, {zuq::Cmd::SelectLink, 5});
-    rig.Send(0x81, {zuq::Cmd::StatusRequest, 10});
-    rig.Send(0x01, {zuq::Cmd::StatusRequest, 5});
-    rig.Run(600, 1'000'000);  // throttle on the line channel
-    size_t line = 0, node = 0;
-    for (const auto& [channel, p] : rig.out) {
-        if (p[0] != zuq::Cmd::Status) continue;
-        ASSERT_TRUE(channel == 0x04 || channel == 0x84);
-        EXPECT_EQ(p[1 + 16], 9);                        // Mode
-        EXPECT_EQ(p[1 + 17], channel == 0x84 ? 5 : 0);  // Address: the link number on the net
-        (channel == 0x04 ? line : node)++;
-    }
-    EXPECT_EQ(line, 1u + 5);
-    EXPECT_EQ(node, 1u + 10);
-    // Run() throttles on 0x01: the line's motor turns, node 5's does not.
-    EXPECT_EQ(rig.Flags() & Stopped, 0);
-    rig.out.clear();
-    rig.Send(0x81, {zuq::Cmd::StatusRequest, 0});
-    ASSERT_EQ(rig.out.size(), 1u);
-    EXPECT_EQ(rig.out[0].second[1 + 18] & Stopped, Stopped);
+    const sim::TSimSettings& s = o.Settings;
+    const sim::TLineOptions& l = o.Line;
+    EXPECT_EQ(s.Nodes, (std::vector<int>{0, 2, 5}));
+    EXPECT_TRUE(s.Mode == 3 && s.Firmware == "2.1" && s.Serial == 0xDEADBEEF && s.Boot.DeviceCode == 0x1234);
+    EXPECT_TRUE(s.Boot.FlashErrorPage == 9 && l.Baud == 1200 && l.Drop == 0.25 && l.Corrupt == 0.5);
+    EXPECT_TRUE(l.ReplyDelayMs == 20 && l.SilentAfter == 7 && l.UnplugAfterS == 1.5 && l.Trace);
+    EXPECT_TRUE(l.DumpFirmware == "/tmp/x" && l.Seed == 3);
+    for (const char* bad :
+         {"--nodes 1,,2", "--nodes -1", "--nodes 0,32", "--mode x", "--mode 17", "--baud 0",
+          "--device-code 0x10000", "--corrupt nan", "--drop 1.5", "--firmware 20_characters_long!!",
+          "--unplug-after", "--baud", "stray", "--bogus"})
+        EXPECT_FALSE(parse(bad) || error.empty()) << bad;
 }

@@ -1,144 +1,113 @@
-// The line faults and pacing that vek-sim's options ask for, seen from the program's end of the port.
+// vek-sim as a process: its port and its link in the port folder, and the line faults its options
+// ask for, seen from the program's end of the port.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <algorithm>
+#include <bit>
 #include <chrono>
+#include <filesystem>
+#include <sstream>
 
-#include "simClient.h"
+#include "link/simPortFolder.h"
+#include "support/ptyPeer.h"
+#include "support/qtWait.h"
 #include "support/simProcess.h"
 
 namespace {
-using Clock = std::chrono::steady_clock;
-
-long long MsSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+std::string LinkTarget(const std::string& name) {
+    std::error_code none;  // no link: an empty path
+    return std::filesystem::read_symlink(SimPortFolder() + "/" + name, none).string();
 }
-
-// Pings count times, waiting up to waitMs for each echo; returns how many came back.
-int Echoes(TSimClient& client, int count, int waitMs) {
-    int echoes = 0;
-    for (int i = 0; i < count; ++i) {
-        TSimReply reply;
-        echoes += client.Ask(0x01, {0x01}, 0x02, reply, waitMs);
-    }
-    return echoes;
+// The trace lines that contain text.
+std::vector<std::string> Traced(const TSimProcess& sim, const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream trace(sim.Stderr());
+    for (std::string line; std::getline(trace, line);)
+        if (line.find(text) != std::string::npos) lines.push_back(line);
+    return lines;
 }
 }  // namespace
 
-TEST(SimLine, DropAndCorruptLoseTheirShareOfPackets) {
-    struct TCase {
-        std::string option;
-        std::string value;
-        int pings;
-        int minEchoes;
-        int maxEchoes;
-        const char* traced;
-    };
-    const TCase cases[] = {{"--drop", "1", 4, 0, 0, "(dropped)"},
-                           {"--corrupt", "1", 4, 0, 0, "(corrupted)"},
-                           {"--drop", "0.5", 16, 2, 14, "(dropped)"},
-                           {"--drop", "0", 16, 16, 16, nullptr}};
-    for (const TCase& c : cases) {
-        TSimProcess sim({c.option, c.value, "--trace"}, true);
-        ASSERT_TRUE(sim.Started()) << sim.Error();
-        TSimClient client(sim.PortName());
-        ASSERT_TRUE(client.IsOpen());
-        const int n = Echoes(client, c.pings, c.maxEchoes == c.pings ? 5000 : 200);
-        EXPECT_GE(n, c.minEchoes) << c.option << " " << c.value;
-        EXPECT_LE(n, c.maxEchoes) << c.option << " " << c.value;
-        if (c.traced != nullptr) {
-            EXPECT_TRUE(sim.WaitForStderr(c.traced, 5000)) << c.option;
-        }
+TEST(SimProcess, PublishesItsPortServesEachOpenerAndLeavesNoLinkBehind) {
+    TSimProcess first, second;
+    ASSERT_TRUE(first.Started() && second.Started()) << first.Error() << second.Error();
+    EXPECT_EQ(LinkTarget("sim0"), first.PortName());
+    EXPECT_EQ(LinkTarget("sim1"), second.PortName());
+    std::vector<uint8_t> garbage;  // a burst of noise first; then it must still answer
+    for (uint32_t i = 0, x = 7; i < 200'000; ++i)
+        garbage.push_back(uint8_t((x = x * 1664525u + 1013904223u) >> 24));
+    for (int round = 0; round < 2; ++round) {  // opened, closed and opened again
+        TPtyPeer peer(first.PortName());
+        ASSERT_TRUE(peer.WriteBytes(round == 0 ? garbage : std::vector<uint8_t>{}) &&
+                    peer.Send(0x01, {0x01}));
+        const auto got = peer.ReadPackets(1, 20000);
+        ASSERT_EQ(got.size(), 1u) << round;
+        EXPECT_EQ(got[0].channel, 0x04);
+        EXPECT_EQ(got[0].payload, std::vector<uint8_t>{0x02});
     }
+    first.Stop();
+    EXPECT_EQ(LinkTarget("sim0"), "");
+
+    int status = -1;
+    TSimProcess unplugged({"--unplug-after", "0.3"});
+    ASSERT_TRUE(unplugged.Started()) << unplugged.Error();
+    ASSERT_TRUE(unplugged.WaitExited(10000, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(LinkTarget("sim0"), "");
+
+    TSimProcess refused({"--mode", "17"}, true);
+    EXPECT_FALSE(refused.Started());
+    ASSERT_TRUE(refused.WaitExited(5000, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+    EXPECT_TRUE(refused.WaitForStderr("vek-sim: bad value for --mode", 5000));
 }
 
-TEST(SimLine, ReplyDelayHoldsEveryAnswerBack) {
-    TSimProcess sim({"--reply-delay", "300"});
+TEST(SimLine, DropsOrDamagesItsShareOfPacketsAsTracedAndFallsSilent) {
+    TSimProcess sim({"--drop", "0.5", "--corrupt", "0.5", "--silent-after", "16", "--trace"}, true);
     ASSERT_TRUE(sim.Started()) << sim.Error();
-    TSimClient client(sim.PortName());
-    for (int i = 0; i < 2; ++i) {
-        const auto start = Clock::now();
-        TSimReply reply;
-        ASSERT_TRUE(client.Ask(0x01, {0x01}, 0x02, reply, 10000));
-        EXPECT_GE(MsSince(start), 300);
-    }
+    TPtyPeer peer(sim.PortName());
+    for (int i = 0; i < 16; ++i) ASSERT_TRUE(peer.Send(0x01, {0x01}));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Traced(sim, " out Echo ").size() == 16; }, 10000));
+    std::vector<bool> damaged;  // of the answers not dropped
+    for (const std::string& line : Traced(sim, " out Echo "))
+        if (line.find("(dropped)") == std::string::npos)
+            damaged.push_back(line.find("(corrupted)") != std::string::npos);
+    const auto count = std::count(damaged.begin(), damaged.end(), true);
+    EXPECT_TRUE(damaged.size() >= 2 && damaged.size() <= 14 && count >= 1 && count < long(damaged.size()));
+    // The others arrive as sent, each damaged one with one bit flipped after the magic.
+    zuq::TPacket echo;
+    const uint8_t code = 0x02;
+    zuq::BuildPacket(echo, 0x04, &code, 1);
+    const size_t size = zuq::PacketSize(echo);
+    const std::vector<uint8_t> got = peer.ReadBytes(damaged.size() * size, 10000);
+    std::vector<int> flips(damaged.size());  // per answer; a flip in the magic counts as many
+    for (size_t i = 0; i < got.size(); ++i)
+        flips[i / size] += std::popcount(uint8_t(got[i] ^ echo.Bytes[i % size])) * (i % size < 3 ? 9 : 1);
+    EXPECT_EQ(got.size(), damaged.size() * size);
+    EXPECT_EQ(flips, std::vector<int>(damaged.begin(), damaged.end()));
+    // After 16 packets it answers nothing; the trace tells who they would have reached.
+    for (int i = 0; i < 2; ++i) ASSERT_TRUE(peer.Send(0x01, {0x01}));
+    const std::string silent = " in  Ping ch=01 len=1 01 to=line (silent)";
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Traced(sim, silent).size() == 2; }, 10000));
+    EXPECT_EQ(Traced(sim, " out Echo ").size(), 16u) << sim.Stderr();
 }
 
-TEST(SimLine, SilentAfterAnswersOnlyTheFirstPackets) {
-    TSimProcess sim({"--silent-after", "3", "--trace"}, true);
+TEST(SimLine, BaudPacesBothDirectionsAndEveryAnswerLeavesLater) {
+    // Each request carries 100 bytes of padding: 110 bytes in, 60 out, 10 / 4800 s a byte, 300 ms held.
+    TSimProcess sim({"--baud", "4800", "--reply-delay", "300"});
     ASSERT_TRUE(sim.Started()) << sim.Error();
-    TSimClient client(sim.PortName());
-    EXPECT_EQ(Echoes(client, 3, 5000), 3);
-    EXPECT_EQ(Echoes(client, 2, 300), 0);
-    EXPECT_TRUE(sim.WaitForStderr("in  Ping ch=01 len=1 01 to=line (silent)", 5000));
-}
-
-TEST(SimLine, BaudPacesTheLine) {
-    // A ConfigGet (10 bytes) and its answer (60 bytes) take 70 byte times: 72.9 ms at 9600 baud.
-    TSimProcess sim({"--baud", "9600"});
-    ASSERT_TRUE(sim.Started()) << sim.Error();
-    TSimClient client(sim.PortName());
-    const auto start = Clock::now();
-    for (uint8_t n = 0; n < 5; ++n) {
-        TSimReply reply;
-        ASSERT_TRUE(client.Ask(0x01, {0x19, n}, 0x1A, reply, 10000));
-        EXPECT_EQ(reply.payload[7], n);
+    TPtyPeer peer(sim.PortName());
+    const auto start = std::chrono::steady_clock::now();
+    for (uint8_t n = 0; n < 2; ++n) {
+        std::vector<uint8_t> request(102, n);  // ConfigGet n, padded
+        request[0] = 0x19;
+        ASSERT_TRUE(peer.Send(0x01, request));
     }
-    EXPECT_GE(MsSince(start), 5 * 70 * 10 * 1000 / 9600);
-}
-
-TEST(SimLine, RawWakeUpBytesAndReopeningDoNotDisturbTheController) {
-    TSimProcess sim;
-    ASSERT_TRUE(sim.Started()) << sim.Error();
-    {
-        TSimClient client(sim.PortName());
-        std::vector<uint8_t> wake;
-        for (int i = 0; i < 4; ++i) wake.insert(wake.end(), {'B', 'O', 'O', 'T', 'Q', 'O', 'X'});
-        ASSERT_TRUE(client.WriteRaw(wake));
-        TSimReply reply;
-        ASSERT_TRUE(client.Ask(0x01, {0x77}, 0x77, reply));
-        EXPECT_EQ(reply.channel, 0x04);
-        EXPECT_TRUE(client.Read(1, 300).empty()) << "the application has no answer to the wake-up bytes";
-    }
-    for (int round = 0; round < 2; ++round) {
-        TSimClient client(sim.PortName());
-        ASSERT_TRUE(client.IsOpen());
-        TSimReply reply;
-        ASSERT_TRUE(client.Ask(0x01, {0x01}, 0x02, reply)) << round;
-    }
-}
-
-TEST(SimLine, GarbageOnTheLineNeitherStopsItNorTouchesItsRecords) {
-    TSimProcess sim({"--nodes", "1"});
-    ASSERT_TRUE(sim.Started()) << sim.Error();
-    TSimClient client(sim.PortName());
-    std::vector<uint8_t> garbage;
-    uint32_t x = 7;
-    for (int i = 0; i < 200'000; ++i) garbage.push_back(uint8_t((x = x * 1664525u + 1013904223u) >> 24));
-    // Framed nonsense as well: a wrong sum, a length of 0, unknown commands, short payloads.
-    const std::vector<uint8_t> framed[] = {{0x5A, 0x55, 0x51, 0x53, 0x01, 0x02, 0x00, 0x00, 0x18, 0x00},
-                                           {0x5A, 0x55, 0x51, 0x53, 0x01, 0x00}};
-    for (const auto& f : framed) garbage.insert(garbage.end(), f.begin(), f.end());
-    ASSERT_TRUE(client.WriteRaw(garbage));
-    for (const std::vector<uint8_t>& p : std::vector<std::vector<uint8_t>>{{0xEE},
-                                                                           {0x18},
-                                                                           {0x17, 'Q', 'E', 'Z', 'O'},
-                                                                           {0x19},
-                                                                           {0x46},
-                                                                           {0x92, 1},
-                                                                           {0x5B},
-                                                                           {0x05},
-                                                                           {0x07, 0}}) {
-        ASSERT_TRUE(client.Send(0x01, p));
-        ASSERT_TRUE(client.Send(0x81, p));
-        ASSERT_TRUE(client.Send(0xBB, p));
-    }
-    TSimReply reply;
-    ASSERT_TRUE(client.Ask(0x01, {0x01}, 0x02, reply, 20000));
-    for (uint8_t n = 0; n < 17; ++n) {
-        ASSERT_TRUE(client.Ask(0x01, {0x19, n}, 0x1A, reply));
-        ASSERT_EQ(reply.payload.size(), 52u);
-        EXPECT_EQ(std::string(reply.payload.begin() + 1, reply.payload.begin() + 5), "QEZO");
-        EXPECT_EQ(reply.payload[7], n);
-        EXPECT_EQ(reply.payload[1 + 20] | (reply.payload[1 + 21] << 8), 300) << int(n);  // Max_Current
-    }
+    const auto got = peer.ReadPackets(2, 10000);
+    // The second answer: both requests in, then held, then out after the first answer.
+    EXPECT_GE(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds((2 * 110 * 10 * 1000 + 60 * 10 * 1000) / 4800 + 300));
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_TRUE(got[0].payload[7] == 0 && got[1].payload[7] == 1) << "in order";
 }

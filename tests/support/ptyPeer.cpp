@@ -31,6 +31,15 @@ TPtyPeer::TPtyPeer() {
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
 
+TPtyPeer::TPtyPeer(const std::string& terminal) : slaveName_(terminal) {
+    master_ = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios tio{};
+    if (master_ >= 0 && tcgetattr(master_, &tio) == 0) {
+        cfmakeraw(&tio);
+        tcsetattr(master_, TCSANOW, &tio);
+    }
+}
+
 TPtyPeer::~TPtyPeer() {
     Close();
 }

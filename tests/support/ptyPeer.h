@@ -17,6 +17,8 @@ struct TPeerPacket {
 class TPtyPeer {
 public:
     TPtyPeer();  // opens a pseudo-terminal in raw mode
+    // Opens an existing terminal in raw mode instead, e.g. the port of a running vek-sim.
+    explicit TPtyPeer(const std::string& terminal);
     ~TPtyPeer();
     TPtyPeer(const TPtyPeer&) = delete;
     TPtyPeer& operator=(const TPtyPeer&) = delete;
