@@ -101,7 +101,8 @@ TEST_P(MaskEdit, ReadsSetsAndFormatsValues) {
     const std::tuple<const char*, double, int> reads[] = {
         {"3+4", 7, 7}, {"2.5", 2.5, 2}, {"3.5", 3.5, 4}, {"-2.5", -2.5, -2}, {"2,5", 2.5, 2}, {"bad", 0, 0},
         {"-1e3", 0, 0}, {"1.25*2", 2.5, 2}, {"0.1+0.2", 0.3, 0}, {"(1+2)*(3+4)", 21, 21}, {"x+2", 2, 2},
-        {"200000", 100000, 100000}, {"0-300000", -100000, -100000}, {"99999.9999999999999", 100000, 100000}};
+        {"200000", 100000, 100000}, {"0-300000", -100000, -100000}, {"0-100000.5", -100000, -100000},
+        {"99999.9999999999999", 100000, 100000}};
     // clang-format on
     for (const auto& [text, value, intValue] : reads) {
         e->setText(N(text));
@@ -158,8 +159,8 @@ TEST_P(MaskEdit, PopupsOtherKeysAndADisabledFieldLeaveTheValueAlone) {
     // The arrows are the field's, other keys go on; a released Shift steps by one increment again.
     QTest::keyPress(e, Qt::Key_Shift);  // Qt reports a Shift press as Shift held, its release as let go
     QTest::keyRelease(e, Qt::Key_Shift, Qt::ShiftModifier);
-    for (Qt::Key key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_Up, Qt::Key_F5}) QTest::keyClick(e, key);
     QTest::mouseClick(e->UpButton(), Qt::LeftButton);
+    for (Qt::Key key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_Up, Qt::Key_F5}) QTest::keyClick(e, key);
     EXPECT_EQ(e->text(), "13");
     EXPECT_EQ(parent.keys, QList<int>({Qt::Key_Shift, Qt::Key_F5}));
     e->setEnabled(false);

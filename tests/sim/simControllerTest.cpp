@@ -168,6 +168,7 @@ TEST_F(SimController, BootloadersTakeImagesPageByPageOnTheLineAndOverTheNet) {
         {0, 0xBB, Page(0, 0x22, 60), {{0xBB, Word(BootPageRequest, 0)}}},
         {0, 0xBB, Page(0, 0xA0), {{0xBB, Word(BootPageWritten, 0)}, {0xBB, Word(BootPageRequest, 1)}}},
         {0, 0xBB, Page(0, 0xEE), {}},                  // a duplicate
+        {100'000, Raw, Bytes("BOOTQOX"), {}},          // no BootReady during a transfer
         {0, 0xBB, BootInfoOf(0x1111, 300), invalid},  // the transfer goes on
         {0, 0xBB, BootInfoOf(code, 300), {{0xBB, info}, {0xBB, Word(BootPageRequest, 1)}}},  // no restart
         {0, 0xBB, Page(1, 0xA1), {{0xBB, Word(BootPageWritten, 0x4001)}, {0xBB, Word(BootPageRequest, 2)}}},
@@ -283,6 +284,6 @@ TEST(SimOptions, ParsesEveryOptionAndRefusesNonsense) {
     for (const char* bad :
          {"--nodes 1,,2", "--nodes -1", "--nodes 0,32", "--mode x", "--mode 17", "--baud 0",
           "--device-code 0x10000", "--corrupt nan", "--drop 1.5", "--firmware 20_characters_long!!",
-          "--unplug-after", "--baud", "stray", "--bogus"})
+          "--unplug-after", "--baud", "--firmware", "stray", "--bogus"})
         EXPECT_FALSE(parse(bad) || error.empty()) << bad;
 }
