@@ -9,6 +9,7 @@
 #include "config/configRecord.h"
 #include "sim/simController.h"
 #include "sim/simOptions.h"
+#include "support/ptyPeer.h"
 
 namespace {
 using namespace zuq::Cmd;
@@ -104,15 +105,11 @@ TEST_F(SimController, AnswersOnTheLineAndOverTheNetAndKeepsItsRecords) {
     Start();
     auto with = [](sim::TConfigBytes r, size_t at, uint8_t value) { return r[at] = value, r; };
     // A good record flash in a packet with a wrong sum, then noise, then a good packet.
-    zuq::TPacket packet;
-    const TPayload flash = Cat({ConfigFlash}, Changed(3, 999)), ping = {Ping},
-                   ack = {ConfigUploaded, ConfigSet};
-    zuq::BuildPacket(packet, 0x01, flash.data(), flash.size());
-    packet.Bytes[zuq::OffSum] ^= 1;
-    TPayload line(packet.Bytes, packet.Bytes + zuq::PacketSize(packet));
+    const TPayload flash = Cat({ConfigFlash}, Changed(3, 999)), ack = {ConfigUploaded, ConfigSet};
+    TPayload line = TPtyPeer::Wire(0x01, flash);
+    line[zuq::OffSum] ^= 1;
     for (int i = 0; i < 4000; ++i) line.push_back(uint8_t(i * 37 + (i >> 3)));
-    zuq::BuildPacket(packet, 0x01, ping.data(), ping.size());
-    line.insert(line.end(), packet.Bytes, packet.Bytes + zuq::PacketSize(packet));
+    line = Cat(line, TPtyPeer::Wire(0x01, {Ping}));
     // clang-format off
     Play({
         {0, 0x01, {Ping}, {{0x04, {Echo}}}, "line"}, {0, 0x01, {Detect}, {{0x04, {Detected}}}},

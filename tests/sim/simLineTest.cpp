@@ -77,13 +77,12 @@ TEST(SimLine, DropsOrDamagesItsShareOfPacketsAsTracedAndFallsSilent) {
     const auto count = std::count(damaged.begin(), damaged.end(), true);
     EXPECT_TRUE(damaged.size() >= 2 && damaged.size() <= 14 && count >= 1 && count < long(damaged.size()));
     // The others arrive as sent, each damaged one with one bit flipped after the magic.
-    zuq::TPacket echo;
-    const uint8_t code = 0x02;
-    const size_t size = zuq::HeaderSize + zuq::BuildPacket(echo, 0x04, &code, 1);
+    const std::vector<uint8_t> echo = TPtyPeer::Wire(0x04, {0x02});
+    const size_t size = echo.size();
     const std::vector<uint8_t> got = peer.ReadBytes(damaged.size() * size, 10000);
     std::vector<int> flips(damaged.size());  // per answer; a flip in the magic counts as many
     for (size_t i = 0; i < got.size(); ++i)
-        flips[i / size] += std::popcount(uint8_t(got[i] ^ echo.Bytes[i % size])) * (i % size < 3 ? 9 : 1);
+        flips[i / size] += std::popcount(uint8_t(got[i] ^ echo[i % size])) * (i % size < 3 ? 9 : 1);
     EXPECT_EQ(got.size(), damaged.size() * size);
     EXPECT_EQ(flips, std::vector<int>(damaged.begin(), damaged.end()));
     // After 16 packets it answers nothing; the trace tells who they would have reached.
