@@ -201,9 +201,13 @@ QString TFormMainQox::DefaultIniPath() {
 QString TFormMainQox::IniPathFor(const QString& programFile) {
     const QFileInfo program(programFile);
     const QString name = program.completeBaseName() + QStringLiteral(".ini");
+    // An installed program's folder belongs to the system, even where root could write into it.
+    const QString folder = program.absoluteDir().path();
+    const bool installed = folder.startsWith(QStringLiteral("/usr/")) || folder.startsWith(QStringLiteral("/opt/")) ||
+                           folder == QStringLiteral("/bin") || folder == QStringLiteral("/sbin");
     // Writable is what a real attempt says: permission bits lie on read-only mounts, to root and with ACLs.
     QTemporaryFile probe(program.absoluteDir().filePath(QStringLiteral(".vektool-probe-XXXXXX")));
-    if (probe.open()) return program.absoluteDir().filePath(name);
+    if (!installed && probe.open()) return program.absoluteDir().filePath(name);
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).filePath(name);
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -137,6 +138,12 @@ TEST_F(OperatorSafety, HeldKeysToggleOnceAndEveryStopTakesBackWaitingThrottle) {
     window->ActionList1.UpdateAll();
     TTestControl* control = window->GroupBox2;
     QWidget* focus = window->ListBoxLog;
+    port.Open = false;  // disconnected, F5 does nothing
+    window->ActionList1.UpdateAll();
+    QTest::keyClick(focus, Qt::Key_F5);
+    EXPECT_FALSE(control->Running());
+    port.Open = true;
+    window->ActionList1.UpdateAll();
     // Holding F5: one press, many repeats, one release.
     QTest::simulateEvent(focus, true, Qt::Key_F5, {}, {}, false);
     for (int i = 0; i < 5; ++i) QTest::simulateEvent(focus, true, Qt::Key_F5, {}, {}, true);
@@ -152,6 +159,11 @@ TEST_F(OperatorSafety, HeldKeysToggleOnceAndEveryStopTakesBackWaitingThrottle) {
     } const stops[] = {
         {"F5", [&] { QTest::keyClick(focus, Qt::Key_F5); }},
         {"Esc", [&] { QTest::keyClick(focus, Qt::Key_Escape); }},
+        {"Esc in another window", [&] {
+             QLineEdit other;
+             other.show();
+             QTest::keyClick(&other, Qt::Key_Escape);
+         }},
         {"RUN button", [&] { control->SpeedButton1->click(); }},
         {"window closing", [&] { window->close(); }},
     };

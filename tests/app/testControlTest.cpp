@@ -1,67 +1,48 @@
-// The " TEST Control " group against a pseudo-terminal peer: the exact Throttle and Melody packets,
-// RUN and the connection, Esc, and the slider and edits kept in step.
+// The " TEST Control " group on its own, on a recording port: what each tick sends, the variations and
+// the record's limits, MELODY, the slider and its edit, and RUN never surviving a closed port.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 #include "app/testControl.h"
 #include "controls/MaskEditUpDown.h"
-#include "link/frameConnect.h"
-#include "support/ptyPeer.h"
-#include "support/qtWait.h"
+#include "link/zuq.h"
+#include "support/recordingLink.h"
 
 namespace {
 
-class TestControlTest : public ::testing::Test {
-protected:
+struct TestControl : ::testing::Test {
     void SetUp() override {
-        link.InitPort({}, {}, {});
-        Connect();
-        control.Initialize(link.Port(), [this]() { return netBit; }, [this]() { return limits; }, false);
+        control.Initialize(&port, [this] { return netBit; }, [this] { return limits; }, false);
         control.UpdateActions();
     }
-
-    void Connect() {
-        link.ComRW->PortName = peer.SlaveName();
-        link.ComRW->SetActive(true);
-        ASSERT_TRUE(link.IsConnected());
-    }
-
     void PressRun() {
         control.UpdateActions();
-        ASSERT_TRUE(control.ActionRun->isEnabled());
-        ASSERT_FALSE(control.Running());
         control.ActionRun->trigger();
         ASSERT_TRUE(control.Running());
         ASSERT_TRUE(control.SpeedButton1->isChecked());
     }
-
-    // Runs `count` ticks and returns the throttle values that reached the peer.
+    // Runs `count` ticks; the throttle values they sent.
     std::vector<int> Ticks(int count) {
+        port.Clear();
         for (int i = 0; i < count; ++i) control.Timer25Timer();
-        return Values(peer.Drain(100));
-    }
-
-    static std::vector<int> Values(const std::vector<TPeerPacket>& packets) {
         std::vector<int> values;
-        for (const TPeerPacket& p : packets) {
-            EXPECT_EQ(p.payload.size(), 3u);
-            EXPECT_EQ(p.payload[0], 0x46);
-            if (p.payload.size() == 3) values.push_back(p.payload[1] | (p.payload[2] << 8));
+        for (const auto& p : port.Packets(zuq::Cmd::Throttle)) {
+            EXPECT_EQ(p.Payload.size(), 3u);
+            EXPECT_EQ(p.Channel, zuq::ChannelApp | netBit);
+            values.push_back(p.Payload[1] | (p.Payload[2] << 8));
         }
+        EXPECT_EQ(values.size(), port.Packets().size()) << "a tick sends only Throttle";
         return values;
     }
 
-    TPtyPeer peer;
-    TFrameConnectPort link;
+    TRecordingLink port;
     TTestControl control;
     uint8_t netBit = 0;
     TThrottleLimits limits{40, 950};
@@ -69,192 +50,73 @@ protected:
 
 }  // namespace
 
-TEST_F(TestControlTest, NothingIsSentWhileRunIsUp) {
-    control.MaskEditUpDown17->SetValue(50);
-    control.CheckBox13->setChecked(true);
-    for (int type = 0; type < 3; ++type) {
-        control.RadioGroup1Buttons->button(type)->click();
-        EXPECT_TRUE(Ticks(3).empty()) << type;
-    }
-    EXPECT_FALSE(control.Wave.SwitchPhase);  // no tick moved the variation either
-}
-
-TEST_F(TestControlTest, ThrottlePacketsOnEveryTick) {
+TEST_F(TestControl, TicksSendTheThrottleOnlyWhileRunIsDown) {
     control.MaskEditUpDown17->SetValue(12.5);
+    control.CheckBox13->setChecked(true);
+    EXPECT_TRUE(Ticks(3).empty());
+    EXPECT_FALSE(control.Wave.SwitchPhase) << "no tick moved the variation while RUN was up";
+    control.CheckBox13->setChecked(false);
     PressRun();
-    for (int i = 0; i < 3; ++i) control.Timer25Timer();
-    const std::vector<TPeerPacket> packets = peer.Drain(100);
-    ASSERT_EQ(packets.size(), 3u);
-    for (const TPeerPacket& p : packets) {
-        EXPECT_EQ(p.channel, 0x01);
-        EXPECT_EQ(p.payload, (std::vector<uint8_t>{0x46, 0x7D, 0x00}));
-    }
-    // No clamping while "Dinamic" is unchecked, even below the record's minimum.
+    EXPECT_EQ(Ticks(2), (std::vector<int>{125, 125}));  // 0x7D, no clamping without "Dinamic"
     control.MaskEditUpDown17->SetValue(2);
     EXPECT_EQ(Ticks(1), std::vector<int>{20});
-    // A controller on the CAN net: the net bit goes into the channel.
-    netBit = 0x80;
-    control.Timer25Timer();
-    const std::vector<TPeerPacket> net = peer.Drain(100);
-    ASSERT_EQ(net.size(), 1u);
-    EXPECT_EQ(net[0].channel, 0x81);
+    netBit = 0x80;  // a controller on the CAN net: the net bit goes into the channel
+    EXPECT_EQ(Ticks(1), std::vector<int>{20});
 }
 
-TEST_F(TestControlTest, DynamicVariationsWithinTheRecordLimits) {
+TEST_F(TestControl, VariationsFollowTheTypeAndTheLimitsOfTheRecordInUse) {
     control.MaskEditUpDown17->SetValue(50);
     control.CheckBox13->setChecked(true);
     control.MaskEditUpDown21->SetValue(10);
     PressRun();
     EXPECT_EQ(Ticks(3), (std::vector<int>{450, 550, 450}));
-
-    // Linear restarts from position 0 when the type is chosen; the Switch phase stays.
-    control.RadioGroup1Buttons->button(2)->click();
+    control.RadioGroup1Buttons->button(2)->click();  // Linear restarts from 0; the Switch phase stays
     EXPECT_EQ(Ticks(4), (std::vector<int>{500, 501, 501, 502}));
     control.RadioGroup1Buttons->button(0)->click();
-    EXPECT_EQ(control.Wave.LinearPosition, 0);
-    EXPECT_EQ(Ticks(1), std::vector<int>{550});  // the phase left by the third tick
-
-    // Random: the generator's first values from seed 0.
-    control.RadioGroup1Buttons->button(1)->click();
+    EXPECT_EQ(Ticks(1), std::vector<int>{550});
+    control.RadioGroup1Buttons->button(1)->click();  // the generator's first values from seed 0
     EXPECT_EQ(Ticks(3), (std::vector<int>{450, 453, 536}));
-
-    // Limits: below min_PWM sends 0, above max_PWM sends max_PWM.
     control.RadioGroup1Buttons->button(0)->click();
-    limits = {460, 520};
+    limits = {460, 520};  // below min_PWM sends 0, above max_PWM sends max_PWM
     EXPECT_EQ(Ticks(2), (std::vector<int>{0, 520}));
 }
 
-TEST_F(TestControlTest, F5AndEscapeFromAnywhereInTheWindow) {
-    QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    auto* other = new QLineEdit(&window);
-    layout->addWidget(other);
-    control.setParent(&window);
-    layout->addWidget(&control);
-    window.addAction(control.ActionRun);
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    other->setFocus();
-
-    // Disconnected: F5 does nothing.
-    link.ComRW->SetActive(false);
-    control.UpdateActions();
-    QTest::keyClick(other, Qt::Key_F5);
-    EXPECT_FALSE(control.Running());
-
-    Connect();
-    control.UpdateActions();
-    QTest::keyClick(other, Qt::Key_F5);
-    EXPECT_TRUE(control.Running());
-
-    // Esc in the throttle edit, in another edit and in another window releases RUN.
-    control.MaskEditUpDown17->setFocus();
-    QTest::keyClick(control.MaskEditUpDown17, Qt::Key_Escape);
-    EXPECT_FALSE(control.Running());
-    QTest::keyClick(other, Qt::Key_F5);
-    ASSERT_TRUE(control.Running());
-    QTest::keyClick(other, Qt::Key_Escape);
-    EXPECT_FALSE(control.Running());
-    control.ActionRun->trigger();
-    ASSERT_TRUE(control.Running());
-    QLineEdit floating;
-    floating.show();
-    QTest::keyClick(&floating, Qt::Key_Escape);
-    EXPECT_FALSE(control.Running());
-    control.setParent(nullptr);
-}
-
-TEST_F(TestControlTest, LostConnectionReleasesRunForGood) {
-    control.MaskEditUpDown17->SetValue(30);
-    PressRun();
-    EXPECT_EQ(Ticks(1), std::vector<int>{300});
-
-    // Closed between two updates: the next tick releases RUN itself.
-    link.ComRW->SetActive(false);
-    control.Timer25Timer();
-    EXPECT_FALSE(control.Running());
-    Connect();
-    control.UpdateActions();
-    EXPECT_TRUE(control.ActionRun->isEnabled());
-    EXPECT_FALSE(control.Running());
-    EXPECT_TRUE(Ticks(3).empty());
-
-    // Closed and the actions updated first.
-    PressRun();
-    link.ComRW->SetActive(false);
-    control.UpdateActions();
-    EXPECT_FALSE(control.Running());
-    EXPECT_FALSE(control.SpeedButton1->isChecked());
-    EXPECT_FALSE(control.ActionRun->isEnabled());
-    EXPECT_FALSE(control.SpeedButton1->isEnabled());
-    Connect();
-    control.UpdateActions();
-    EXPECT_TRUE(Ticks(3).empty());
-
-    // The device goes away: same.
-    PressRun();
-    peer.Close();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !link.IsConnected(); }, 10000));
-    control.UpdateActions();
-    EXPECT_FALSE(control.Running());
-}
-
-TEST_F(TestControlTest, MelodyOnlyWhileConnected) {
+TEST_F(TestControl, AClosedPortReleasesRunForGoodAndMelodyNeedsAnOpenOne) {
     control.ActionMelody->trigger();
-    std::vector<TPeerPacket> packets = peer.Drain(100);
-    ASSERT_EQ(packets.size(), 1u);
-    EXPECT_EQ(packets[0].channel, 0x01);
-    EXPECT_EQ(packets[0].payload, (std::vector<uint8_t>{0x91, 0x00}));
-    EXPECT_FALSE(control.Running());  // independent of RUN
-
-    link.ComRW->SetActive(false);
+    ASSERT_EQ(port.Packets().size(), 1u);
+    EXPECT_EQ(port.Packets()[0].Payload, (std::vector<uint8_t>{zuq::Cmd::Melody, 0}));
+    EXPECT_FALSE(control.Running()) << "MELODY is independent of RUN";
+    control.MaskEditUpDown17->SetValue(30);
+    // Closed between two updates, the tick releases RUN; closed and updated, the update does.
+    for (bool updateFirst : {false, true}) {
+        PressRun();
+        port.Open = false;
+        if (updateFirst) control.UpdateActions();
+        control.Timer25Timer();
+        EXPECT_FALSE(control.Running()) << updateFirst;
+        EXPECT_FALSE(control.SpeedButton1->isChecked());
+        EXPECT_FALSE(control.ActionRun->isEnabled() && updateFirst);
+        port.Open = true;
+        control.UpdateActions();
+        EXPECT_TRUE(Ticks(3).empty()) << "a reconnect does not restart the stream";
+    }
+    port.Open = false;
     control.UpdateActions();
     EXPECT_FALSE(control.ActionMelody->isEnabled());
     control.ActionMelodyExecute();
-    Connect();
-    EXPECT_TRUE(peer.Drain(100).empty());
+    EXPECT_TRUE(port.Packets().empty());
 }
 
-TEST_F(TestControlTest, SliderAndEditsInStep) {
+TEST_F(TestControl, SliderAndEditsFollowEachOtherAndTheIntervalIsTaken) {
     control.TrackBar1->setValue(125);
     EXPECT_EQ(control.MaskEditUpDown17->text(), QStringLiteral("12.5"));
     control.MaskEditUpDown17->setText(QStringLiteral("30+3.3"));
     QTest::keyClick(control.MaskEditUpDown17, Qt::Key_Return);
     EXPECT_EQ(control.TrackBar1->value(), 333);
     EXPECT_EQ(control.MaskEditUpDown17->text(), QStringLiteral("33.3"));
-
-    EXPECT_EQ(control.RunInterval, 50);
-    control.MaskEditUpDown30->setText(QStringLiteral("2*30"));
-    QTest::keyClick(control.MaskEditUpDown30, Qt::Key_Return);
-    EXPECT_EQ(control.RunInterval, 60);
-    control.MaskEditUpDown30->setText(QStringLiteral("3"));
-    QTest::keyClick(control.MaskEditUpDown30, Qt::Key_Return);
-    EXPECT_EQ(control.RunInterval, 10);
-}
-
-TEST(TestControlPacing, ThreadPacesTheStreamAndShutdownEndsIt) {
-    TPtyPeer peer;
-    TFrameConnectPort link;
-    link.InitPort({}, {}, {});
-    link.ComRW->PortName = peer.SlaveName();
-    link.ComRW->SetActive(true);
-    ASSERT_TRUE(link.IsConnected());
-    TTestControl control;
-    control.Initialize(link.Port(), {}, {});
-    ASSERT_TRUE(control.RunThread);
-    control.MaskEditUpDown17->SetValue(25);
-    control.UpdateActions();
-    control.ActionRun->trigger();
-    const std::vector<TPeerPacket> packets = peer.ReadPackets(5, 30000, [] { ProcessEventsFor(5); });
-    ASSERT_EQ(packets.size(), 5u);
-    for (const TPeerPacket& p : packets) EXPECT_EQ(p.payload, (std::vector<uint8_t>{0x46, 0xFA, 0x00}));
-
-    // Closing: RUN released and the thread stopped before the port goes; nothing follows.
-    control.Shutdown();
-    EXPECT_FALSE(control.Running());
-    EXPECT_FALSE(control.RunThread);
-    peer.Drain(100, [] { ProcessEventsFor(5); });
-    ProcessEventsFor(300);
-    EXPECT_TRUE(peer.Drain(100, [] { ProcessEventsFor(5); }).empty());
+    for (const auto& [text, interval] : {std::pair{"2*30", 60}, {"3", 10}}) {
+        control.MaskEditUpDown30->setText(QString::fromLatin1(text));
+        QTest::keyClick(control.MaskEditUpDown30, Qt::Key_Return);
+        EXPECT_EQ(control.RunInterval, interval) << text;
+    }
 }

@@ -1,4 +1,4 @@
-// The throttle of each test-control tick: plain value, the three variations and the limits.
+// The throttle of each test-control tick: the plain value, the three variations and the record's limits.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -6,136 +6,74 @@
 #include "app/throttleWave.h"
 
 namespace {
-
-TThrottleInput Dynamic(double throttle, double amplitude, TWaveType type, uint16_t minPwm = 40,
-                       uint16_t maxPwm = 950) {
-    TThrottleInput in;
-    in.Throttle = throttle;
-    in.Dynamic = true;
-    in.Amplitude = amplitude;
-    in.Type = type;
-    in.Limits = {minPwm, maxPwm};
-    return in;
+TThrottleInput Input(double throttle, double amplitude = 0, TWaveType type = TWaveType::Switch,
+                     TThrottleLimits limits = {40, 950}) {
+    return {throttle, amplitude > 0, amplitude, type, limits};
 }
-
 std::vector<int> Ticks(TThrottleWave& wave, const TThrottleInput& in, int ticks) {
     std::vector<int> values;
     for (int i = 0; i < ticks; ++i) values.push_back(wave.Next(in));
     return values;
 }
-
 }  // namespace
 
-TEST(ThrottleWave, PlainThrottleIgnoresLimitsAndVariation) {
-    struct Case {
-        double throttle;
-        uint16_t minPwm, maxPwm;
-        int expected;
-    };
-    const Case cases[] = {
-        {12.5, 40, 950, 125},                                           // 12.5 % is 125 tenths
-        {2.0, 40, 950, 20},                                             // below the minimum: sent as it is
-        {99.0, 40, 950, 990},                                           // above the maximum: sent as it is
-        {0.0, 40, 950, 0},    {100.0, 0, 0, 1000}, {0.05, 0, 1000, 0},  // 0.5 tenths rounds half to even: 0
-        {0.15, 0, 1000, 2},                                             // 1.5 tenths rounds half to even: 2
-    };
-    for (const Case& c : cases) {
-        TThrottleWave wave;
+TEST(ThrottleWave, SequencesFromAFreshStart) {
+    using enum TWaveType;
+    const struct {
+        const char* what;
         TThrottleInput in;
-        in.Throttle = c.throttle;
-        in.Amplitude = 50;
-        in.Limits = {c.minPwm, c.maxPwm};
-        for (int type = 0; type < 3; ++type) {
-            in.Type = TWaveType(type);
-            EXPECT_EQ(Ticks(wave, in, 3), std::vector<int>(3, c.expected)) << c.throttle << " type " << type;
+        std::vector<int> expected;
+    } cases[] = {
+        {"12.5 % is 125 tenths", Input(12.5), {125, 125}},
+        {"plain: no clamping below the minimum", Input(2), {20}},
+        {"plain: no clamping above the maximum", Input(99), {990}},
+        {"0.5 tenths rounds half to even", Input(0.05), {0}},
+        {"1.5 tenths rounds half to even", Input(0.15), {2}},
+        {"switch starts at minus half", Input(50, 10, Switch), {450, 550, 450, 550}},
+        {"an odd amplitude's half truncates", Input(50, 10.5, Switch), {448, 552}},
+        {"below min_PWM sends 0, not the minimum", Input(6, 10, Switch), {0, 110}},
+        {"exactly the minimum stays", Input(9, 10, Switch), {40, 140}},
+        {"above max_PWM sends max_PWM", Input(94, 10, Switch), {890, 950}},
+        {"a negative sum with a zero minimum", Input(0, 100, Switch, {0, 1000}), {0, 500}},
+        {"a minimum above the maximum", Input(50, 10, Switch, {600, 400}), {0, 0}},
+        {"random from seed 0", Input(50, 10, Random), {450, 453, 536, 470, 477, 517, 482, 466}},
+        {"linear: a triangle moving a tenth every two ticks", Input(50, 1, Linear, {0, 1000}),
+         {500, 501, 501, 502, 502, 503, 503, 504, 504, 505, 504, 504}},
+    };
+    for (const auto& c : cases) {
+        TThrottleWave wave;
+        EXPECT_EQ(Ticks(wave, c.in, int(c.expected.size())), c.expected) << c.what;
+        if (!c.in.Dynamic) {
+            EXPECT_EQ(wave.Seed, 0u) << c.what << ": no state moves while the variation is off";
         }
-        // No state moves while the variation is off.
-        EXPECT_FALSE(wave.SwitchPhase);
-        EXPECT_EQ(wave.LinearPosition, 0);
-        EXPECT_EQ(wave.Seed, 0u);
     }
 }
 
-TEST(ThrottleWave, SwitchAlternatesFromMinusHalfAmplitude) {
+TEST(ThrottleWave, LinearTurnsAtTheAmplitudeAndTypeChangesRestartIt) {
     TThrottleWave wave;
-    EXPECT_EQ(Ticks(wave, Dynamic(50, 10, TWaveType::Switch), 5),
-              (std::vector<int>{450, 550, 450, 550, 450}));
-    // An odd amplitude in tenths truncates its half toward zero: 10.5 % -> 105 -> offsets -52, +52.
-    TThrottleWave odd;
-    EXPECT_EQ(Ticks(odd, Dynamic(50, 10.5, TWaveType::Switch), 2), (std::vector<int>{448, 552}));
-}
-
-TEST(ThrottleWave, LinearRunsATriangleOfPositionsAndHalvedOffsets) {
-    TThrottleWave wave;
-    const TThrottleInput in = Dynamic(50, 1, TWaveType::Linear, 0, 1000);  // amplitude 10 tenths
+    const TThrottleInput in = Input(50, 1, TWaveType::Linear, {0, 1000});  // amplitude 10 tenths
     std::vector<int> positions, offsets;
     for (int i = 0; i < 42; ++i) {
         offsets.push_back(wave.Next(in) - 500);
         positions.push_back(wave.LinearPosition);
     }
-    std::vector<int> expectedPositions;
-    for (int p = 1; p <= 10; ++p) expectedPositions.push_back(p);
-    for (int p = 9; p >= -10; --p) expectedPositions.push_back(p);
-    for (int p = -9; p <= 10; ++p) expectedPositions.push_back(p);
-    expectedPositions.resize(42);
-    EXPECT_EQ(positions, expectedPositions);
-    std::vector<int> expectedOffsets;
-    for (int p : expectedPositions) expectedOffsets.push_back(p / 2);  // truncation toward zero
-    EXPECT_EQ(offsets, expectedOffsets);
-    EXPECT_EQ(std::vector<int>(offsets.begin(), offsets.begin() + 12),
-              (std::vector<int>{0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 4, 4}));
-    // Negative side: -1 div 2 is 0, -3 div 2 is -1.
-    EXPECT_EQ(offsets[20], 0);   // position -1
-    EXPECT_EQ(offsets[22], -1);  // position -3
-}
-
-TEST(ThrottleWave, LimitsOfTheRecordInUse) {
-    struct Case {
-        double throttle, amplitude;
-        uint16_t minPwm, maxPwm;
-        std::vector<int> expected;
-    };
-    const Case cases[] = {
-        {5, 10, 40, 950, {0, 100}},       // 50 - 50 = 0 < 40 -> 0; 50 + 50 = 100
-        {6, 10, 40, 950, {0, 110}},       // 10 < 40 -> 0 (not the minimum)
-        {9, 10, 40, 950, {40, 140}},      // exactly the minimum stays
-        {94, 10, 40, 950, {890, 950}},    // 990 > 950 -> 950
-        {100, 100, 40, 950, {500, 950}},  // 1000 - 500, 1000 + 500 -> 950
-        {0, 100, 0, 1000, {0, 500}},      // negative sum with a zero minimum -> 0
-        {50, 10, 600, 400, {0, 0}},       // a minimum above the maximum: 0 wins first, then max
-    };
-    for (const Case& c : cases) {
-        TThrottleWave wave;
-        EXPECT_EQ(Ticks(wave, Dynamic(c.throttle, c.amplitude, TWaveType::Switch, c.minPwm, c.maxPwm), 2),
-                  c.expected)
-            << c.throttle << "/" << c.amplitude << " within " << c.minPwm << ".." << c.maxPwm;
-    }
-}
-
-TEST(ThrottleWave, RandomFollowsTheGeneratorFromSeedZero) {
-    TThrottleWave generator;
-    const uint32_t seeds[] = {1u, 134775814u, 3698175007u, 870078620u, 1172187917u, 2884733762u};
-    for (uint32_t seed : seeds) {
-        EXPECT_DOUBLE_EQ(generator.NextRandom(), seed / 4294967296.0);
-        EXPECT_EQ(generator.Seed, seed);
-    }
-    TThrottleWave wave;
-    EXPECT_EQ(Ticks(wave, Dynamic(50, 10, TWaveType::Random), 8),
-              (std::vector<int>{450, 453, 536, 470, 477, 517, 482, 466}));
-}
-
-TEST(ThrottleWave, TypeChangeRestartsLinearButKeepsSwitchPhase) {
-    TThrottleWave wave;
-    TThrottleInput in = Dynamic(50, 10, TWaveType::Switch, 0, 1000);
-    EXPECT_EQ(wave.Next(in), 450);  // phase now true
-    in.Type = TWaveType::Linear;
-    Ticks(wave, in, 7);
-    EXPECT_EQ(wave.LinearPosition, 7);
+    std::vector<int> expected;
+    for (int p = 1; p <= 10; ++p) expected.push_back(p);
+    for (int p = 9; p >= -10; --p) expected.push_back(p);
+    for (int p = -9; expected.size() < 42; ++p) expected.push_back(p);
+    EXPECT_EQ(positions, expected);
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(offsets[i], expected[i] / 2);  // toward zero
+    wave.SwitchPhase = true;
     wave.ResetLinear();
     EXPECT_EQ(wave.LinearPosition, 0);
     EXPECT_EQ(wave.LinearStep, 1);
-    EXPECT_EQ(wave.Next(in), 500);  // position 1, offset 0
-    in.Type = TWaveType::Switch;
-    wave.ResetLinear();
-    EXPECT_EQ(wave.Next(in), 550);  // continues from the phase left by the first tick
+    EXPECT_TRUE(wave.SwitchPhase) << "a type change keeps the Switch phase";
+}
+
+TEST(ThrottleWave, GeneratorSequenceFromSeedZero) {
+    TThrottleWave generator;
+    for (uint32_t seed : {1u, 134775814u, 3698175007u, 870078620u, 1172187917u, 2884733762u}) {
+        EXPECT_DOUBLE_EQ(generator.NextRandom(), seed / 4294967296.0);
+        EXPECT_EQ(generator.Seed, seed);
+    }
 }
