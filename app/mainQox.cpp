@@ -251,6 +251,8 @@ void TFormMainQox::CreateMenus() {
     MenuConfig->addSeparator();
     addConfigActions(
         {config->ActionGetAll, config->ActionSetAll, config->ActionOpenAll, config->ActionSaveAll});
+    MenuConfig->addSeparator();
+    MenuConfig->addAction(config->ActionStop);  // its Esc works application-wide already
     // One rule enables the five transfer actions; the file actions are always enabled.
     ActionList1.Add(config->ActionGet, [config] { config->ActionGetUpdate(); });
     MenuControl = menuBar()->addMenu(QStringLiteral("Control"));

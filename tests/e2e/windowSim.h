@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <memory>
 
@@ -69,12 +70,19 @@ public:
         return ProcessEventsUntil([&] { return LogCount(line) > 0; }, timeoutMs);
     }
 
-    // The controller's state after it has handled everything sent before: the stream is stopped and
-    // one record asked for, which comes after those packets.
+    // The controller's state after it has handled everything sent before. The stream and the
+    // once-a-second requests stop; a Ping's Echo then shows that every earlier reply has come in, so the
+    // next Status answers the request sent after it.
     const StatusRecord& FreshStatus() {
         TFrameVekStat* status = Window->FrameVekStat1;
+        status->Timer1->stop();
         status->ActionLogUpdate->setChecked(false);
         status->ASpeedButton1->setChecked(false);
+        status->SendRequest();
+        const auto echoes = [&] { return Window->ListBoxLog->toPlainText().count("Echo is received."); };
+        const int pinged = echoes();
+        Window->ActionPingExecute();
+        EXPECT_TRUE(ProcessEventsUntil([&] { return echoes() > pinged; }));
         const int before = Statuses;
         status->SendRequest();
         EXPECT_TRUE(ProcessEventsUntil([&] { return Statuses > before; }));
