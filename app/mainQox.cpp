@@ -42,27 +42,6 @@
 #include "telemetry/statusPoll.h"
 
 namespace {
-const QString Caption = QStringLiteral("Vek Tool");
-
-// The log's window while it floats; closing it puts the log back.
-class TLogWindow : public QWidget {
-public:
-    TLogWindow(QWidget* owner, std::function<void()> onClose)
-        : QWidget(owner, Qt::Window), onClose_(std::move(onClose)) {
-        setWindowTitle(QStringLiteral("Vek Tool - History events"));
-        setAttribute(Qt::WA_DeleteOnClose, false);
-    }
-
-protected:
-    void closeEvent(QCloseEvent* event) override {
-        event->ignore();  // DockLog takes the log out and deletes this window
-        if (onClose_) onClose_();
-    }
-
-private:
-    std::function<void()> onClose_;
-};
-
 QAction* NewAction(QWidget* owner, const QString& caption, const QString& hint,
                    const QKeySequence& key = {}) {
     auto* action = new QAction(caption, owner);
@@ -203,8 +182,9 @@ QString TFormMainQox::IniPathFor(const QString& programFile) {
     const QString name = program.completeBaseName() + QStringLiteral(".ini");
     // An installed program's folder belongs to the system, even where root could write into it.
     const QString folder = program.absoluteDir().path();
-    const bool installed = folder.startsWith(QStringLiteral("/usr/")) || folder.startsWith(QStringLiteral("/opt/")) ||
-                           folder == QStringLiteral("/bin") || folder == QStringLiteral("/sbin");
+    const bool installed = folder.startsWith(QStringLiteral("/usr/")) ||
+                           folder.startsWith(QStringLiteral("/opt/")) || folder == QStringLiteral("/bin") ||
+                           folder == QStringLiteral("/sbin");
     // Writable is what a real attempt says: permission bits lie on read-only mounts, to root and with ACLs.
     QTemporaryFile probe(program.absoluteDir().filePath(QStringLiteral(".vektool-probe-XXXXXX")));
     if (!installed && probe.open()) return program.absoluteDir().filePath(name);
@@ -334,8 +314,7 @@ void TFormMainQox::FormShow() {
         });
     FrameFETest1->Initialize(port, [this] { return NetBit; });
     FrameVekStat1->Initialize(port, 0);
-    FrameUpdateFW1->Initialize(port, 0, QStringLiteral("Vek"),
-                               [this](const QString& line) { Log(line); });
+    FrameUpdateFW1->Initialize(port, 0, QStringLiteral("Vek"), [this](const QString& line) { Log(line); });
     FrameConfigVek1->Initialize(port, 0, [this](const QString& line) { Log(line); });
     FrameLinkScan1->Initialize(port, [this](const QString& line) { Log(line); });
     FrameLinkScan1->OnLinkChanged = [this](bool active) { OnLinkChanged(active); };
@@ -510,113 +489,4 @@ void TFormMainQox::HandleIdentify(const uint8_t* payload, uint8_t length) {
     Log(QStringLiteral("FW: %1 SN: %2").arg(firmware, number));
     // The configuration frame's "Mode :" shows its current record again, and the controller is known.
     FrameConfigVek1->IdentityReceived();
-}
-
-void TFormMainQox::OnDeviceLost() {
-    Beep();
-    Log(QStringLiteral("Port %1 is lost.").arg(QString::fromStdString(FrameConnectPort1->PortName)));
-    FrameUpdateFW1->DeviceLost();
-    FrameConnectPort1->UpdateButtons();
-    UpdateControls();
-}
-
-void TFormMainQox::ActionConnectExecute() {
-    setWindowTitle(Caption);
-    // The port object clears DTR and RTS itself after every open.
-    FrameConnectPort1->ConnectClick();
-    Log(QStringLiteral("Connecting %1 port (%2 bod).")
-            .arg(QString::fromStdString(FrameConnectPort1->PortName))
-            .arg(FrameConnectPort1->LineSettings.BaudRate));
-    LogPortProblems();
-    if (TComLink* port = FrameConnectPort1->Port()) port->SendCommand(zuq::ChannelApp, zuq::Cmd::Detect);
-    UpdateControls();
-    ActionList1.UpdateAll();
-}
-
-void TFormMainQox::LogPortProblems() {
-    const QString name = QString::fromStdString(FrameConnectPort1->PortName);
-    const std::string error = FrameConnectPort1->LastError();
-    if (!IsConnected() && !error.empty())
-        Log(QStringLiteral("Cannot open %1: %2.").arg(name, QString::fromStdString(error)));
-    const std::string refused = FrameConnectPort1->RefusedSetting();
-    if (IsConnected() && !refused.empty())
-        Log(QStringLiteral("The driver of %1 refused %2; the line runs at %3.")
-                .arg(name, QString::fromStdString(refused),
-                     QString::fromStdString(FrameConnectPort1->LineInUse().Describe())));
-}
-
-void TFormMainQox::ActionDisconnectExecute() {
-    FrameConnectPort1->Button1Click();
-    Log(QStringLiteral("Disconnecting %1 port .").arg(QString::fromStdString(FrameConnectPort1->PortName)));
-    setWindowTitle(Caption);
-    UpdateControls();
-    ActionList1.UpdateAll();
-}
-
-void TFormMainQox::ActionConfigExecute() {
-    FrameConnectPort1->Button4Click();
-    const std::string error = FrameConnectPort1->LastError();
-    if (!error.empty())
-        Log(QStringLiteral("Port settings of %1: %2.")
-                .arg(QString::fromStdString(FrameConnectPort1->PortName), QString::fromStdString(error)));
-    else
-        LogPortProblems();  // the reopened line may not take the new settings
-    UpdateControls();
-    ActionList1.UpdateAll();
-}
-
-void TFormMainQox::ActionPingExecute() {
-    if (TComLink* port = FrameConnectPort1->Port())
-        port->SendCommand(zuq::ChannelApp | NetBit, zuq::Cmd::Ping);
-    Log(QStringLiteral("Send ping..."));
-}
-
-void TFormMainQox::ActionConnectUpdate() {
-    ActionConnect->setEnabled(!IsConnected());
-}
-void TFormMainQox::ActionDisconnectUpdate() {
-    ActionDisconnect->setEnabled(IsConnected());
-}
-void TFormMainQox::ActionConfigUpdate() {
-    ActionConfig->setEnabled(FrameConnectPort1->ComboBox1->count() > 1);
-}
-void TFormMainQox::ActionPingUpdate() {
-    ActionPing->setEnabled(IsConnected());
-}
-
-bool TFormMainQox::LogFloating() const {
-    return logWindow_ != nullptr;
-}
-
-void TFormMainQox::UndockLog() {
-    if (logWindow_) return;
-    logWindow_ = new TLogWindow(this, [this] { DockLog(); });
-    // The window's shortcuts keep working while the log floats.
-    logWindow_->addActions(actions());
-    auto* layout = new QVBoxLayout(logWindow_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(ListBoxLog);
-    logWindow_->resize(640, 320);
-    logWindow_->show();
-    ListBoxLog->show();
-    QScrollBar* bar = ListBoxLog->verticalScrollBar();
-    bar->setValue(bar->maximum());
-}
-
-void TFormMainQox::DockLog() {
-    if (!logWindow_) return;
-    auto* row = static_cast<QHBoxLayout*>(GroupBox1->layout());
-    row->insertWidget(logIndex_, ListBoxLog, 1);
-    ListBoxLog->show();
-    logWindow_->hide();
-    logWindow_->deleteLater();
-    logWindow_ = nullptr;
-}
-
-bool TFormMainQox::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ListBoxLog->viewport() && event->type() == QEvent::MouseButtonDblClick && !logWindow_) {
-        UndockLog();
-        return true;
-    }
-    return QMainWindow::eventFilter(watched, event);
 }

@@ -52,6 +52,8 @@ public:
 
     // Where the settings file is read and written: beside the program when that folder is writable,
     // else in the user's configuration folder.
+    static inline const QString Caption = QStringLiteral("Vek Tool");
+
     static QString DefaultIniPath();
     static QString IniPathFor(const QString& programFile);
     QString IniPath;  // set from DefaultIniPath; tests point it elsewhere before the window is shown

@@ -39,7 +39,9 @@ struct MainWindow : ::testing::Test {
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
-    void Packet(uint8_t channel, Bytes payload) { window->OnPacket(payload.data(), uint8_t(payload.size()), channel); }
+    void Packet(uint8_t channel, Bytes payload) {
+        window->OnPacket(payload.data(), uint8_t(payload.size()), channel);
+    }
     QStringList Log() const { return window->ListBoxLog->toPlainText().split('\n', Qt::SkipEmptyParts); }
     void WriteIni(const QByteArray& text) {
         QFile file(window->IniPath);
@@ -73,7 +75,9 @@ TEST_F(MainWindow, DispatchOrderAndWhatTheWindowTakes) {
     for (const auto& c : cases) {
         QStringList offered;
         const auto handler = [&](const char* name) {
-            return [&offered, &c, name](const uint8_t*, uint8_t) { return offered << name, QString(name) != c.takenBy; };
+            return [&offered, &c, name](const uint8_t*, uint8_t) {
+                return offered << name, QString(name) != c.takenBy;
+            };
         };
         window->LinkScanReply = handler("link");
         window->FirmwareReply = handler("firmware");
@@ -158,7 +162,8 @@ TEST_F(MainWindow, ConnectPingLoseTheDeviceAndConnectToAMissingPort) {
     window->ActionConnectExecute();
     EXPECT_FALSE(window->IsConnected());
     EXPECT_EQ(Log()[Log().size() - 2], "Connecting /dev/does-not-exist-vek port (115200 bod).");
-    EXPECT_TRUE(Log().last().startsWith("Cannot open /dev/does-not-exist-vek: no such device")) << Log().last().toStdString();
+    EXPECT_TRUE(Log().last().startsWith("Cannot open /dev/does-not-exist-vek: no such device"))
+        << Log().last().toStdString();
 }
 
 TEST_F(MainWindow, SettingsFileKeepsOtherSectionsAndIsNeverHalfWritten) {
@@ -167,7 +172,8 @@ TEST_F(MainWindow, SettingsFileKeepsOtherSectionsAndIsNeverHalfWritten) {
     Show();
     EXPECT_EQ(window->FrameConnectPort1->ComboBox1->currentText(), peer.Link);
     window->ActionConnectExecute();  // a BaudRate of 0 is refused by the driver and said so
-    EXPECT_TRUE(Log().last().startsWith(QString("The driver of %1 refused baud rate 0; the line runs at ").arg(peer.Link)));
+    EXPECT_TRUE(Log().last().startsWith(
+        QString("The driver of %1 refused baud rate 0; the line runs at ").arg(peer.Link)));
     window->close();
     CSimpleIniA ini;
     ASSERT_EQ(ini.LoadFile(window->IniPath.toLocal8Bit().constData()), SI_OK);

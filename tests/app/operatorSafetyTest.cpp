@@ -90,7 +90,10 @@ TEST_F(OperatorSafety, AnyChangeOfTheSelectedControllerStopsTheThrottleStream) {
         {"arrow key", [](OperatorSafety& t) { QTest::keyClick(t.list, Qt::Key_Left); }},
         {"scan", [](OperatorSafety& t) { t.window->FrameLinkScan1->ActionScan->trigger(); }},
         {"rescan after Detected", [](OperatorSafety& t) { t.Packet(0x04, {zuq::Cmd::Detected}); }},
-        {"controller reports another link", [](OperatorSafety& t) { t.Packet(0x04, {zuq::Cmd::ActiveLink, 0}); }},
+        {"controller reports another link",
+         [](OperatorSafety& t) {
+             t.Packet(0x04, {zuq::Cmd::ActiveLink, 0});
+         }},
     };
     for (const auto& c : cases) {
         if (list->count() == 0) Packet(0x04, {zuq::Cmd::ScanLinks, 0x05, 0, 0, 0});
@@ -159,7 +162,8 @@ TEST_F(OperatorSafety, HeldKeysToggleOnceAndEveryStopTakesBackWaitingThrottle) {
     } const stops[] = {
         {"F5", [&] { QTest::keyClick(focus, Qt::Key_F5); }},
         {"Esc", [&] { QTest::keyClick(focus, Qt::Key_Escape); }},
-        {"Esc in another window", [&] {
+        {"Esc in another window",
+         [&] {
              QLineEdit other;
              other.show();
              QTest::keyClick(&other, Qt::Key_Escape);

@@ -66,13 +66,15 @@ TEST(RunPacer, TicksOnTheGridOneIntervalApartWithoutQueueing) {
         for (int64_t gap : Spacing(ticks)) EXPECT_EQ(gap, 50) << c.name;
     }
     // A tick that returns 200 ms late: one tick at the next grid point, then the normal pace.
-    EXPECT_EQ(Simulate({0, 0, 2, 0}, 600), (std::vector<int64_t>{50, 100, 150, 350, 400, 450, 500, 550, 600}));
+    EXPECT_EQ(Simulate({0, 0, 2, 0}, 600),
+              (std::vector<int64_t>{50, 100, 150, 350, 400, 450, 500, 550, 600}));
     // The interval is read every hundred sleeps; below the grid it is one tick a sleep at most.
     std::vector<int64_t> readings;
     const std::vector<int64_t> ticks = Simulate({0, 0, -1, 1000}, 3500, &readings);
     EXPECT_EQ(readings, (std::vector<int64_t>{1000, 2000, 3000}));
     ASSERT_GE(ticks.size(), 22u);
-    EXPECT_EQ(std::vector<int64_t>(ticks.begin() + 19, ticks.begin() + 22), (std::vector<int64_t>{1000, 2000, 3000}));
+    EXPECT_EQ(std::vector<int64_t>(ticks.begin() + 19, ticks.begin() + 22),
+              (std::vector<int64_t>{1000, 2000, 3000}));
     const std::vector<int64_t> fast = Simulate({0, 0, -1, 3}, 1200);
     EXPECT_EQ(fast.back() - fast[fast.size() - 2], 10);
 }

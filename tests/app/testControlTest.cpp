@@ -19,7 +19,8 @@ namespace {
 
 struct TestControl : ::testing::Test {
     void SetUp() override {
-        control.Initialize(&port, [this] { return netBit; }, [this] { return limits; }, false);
+        control.Initialize(
+            &port, [this] { return netBit; }, [this] { return limits; }, false);
         control.UpdateActions();
     }
     void PressRun() {

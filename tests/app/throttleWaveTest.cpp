@@ -37,7 +37,8 @@ TEST(ThrottleWave, SequencesFromAFreshStart) {
         {"a negative sum with a zero minimum", Input(0, 100, Switch, {0, 1000}), {0, 500}},
         {"a minimum above the maximum", Input(50, 10, Switch, {600, 400}), {0, 0}},
         {"random from seed 0", Input(50, 10, Random), {450, 453, 536, 470, 477, 517, 482, 466}},
-        {"linear: a triangle moving a tenth every two ticks", Input(50, 1, Linear, {0, 1000}),
+        {"linear: a triangle moving a tenth every two ticks",
+         Input(50, 1, Linear, {0, 1000}),
          {500, 501, 501, 502, 502, 503, 503, 504, 504, 505, 504, 504}},
     };
     for (const auto& c : cases) {

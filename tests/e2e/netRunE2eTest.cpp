@@ -22,7 +22,8 @@ int ThrottlesTo(const std::string& trace, const std::string& target) {
     std::string line;
     int count = 0;
     while (std::getline(lines, line))
-        if (line.find(" in  Throttle ") != std::string::npos && line.find(" to=" + target) != std::string::npos)
+        if (line.find(" in  Throttle ") != std::string::npos &&
+            line.find(" to=" + target) != std::string::npos)
             ++count;
     return count;
 }
@@ -37,7 +38,8 @@ TEST(NetRunE2e, ClickingAnotherNodeDuringRunNeverStartsIt) {
     ASSERT_TRUE(ProcessEventsUntil([&] { return list->count() == 2; })) << "the scan after connecting";
     const StatusRecord& record = window.FrameVekStat1->Record;
     const auto select = [&](int row, uint8_t link) {
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(row)).center());
         ASSERT_TRUE(ProcessEventsUntil([&] { return window.Port()->ActiveLink == link; }));
         const int before = w.Statuses;
         ASSERT_TRUE(ProcessEventsUntil([&] { return w.Statuses > before + 1 && record.Address == link; }));
@@ -54,7 +56,8 @@ TEST(NetRunE2e, ClickingAnotherNodeDuringRunNeverStartsIt) {
     EXPECT_FALSE(control->Running());
     EXPECT_EQ(record.AvgSpeed, 0);
     select(1, 2);
-    EXPECT_TRUE(ProcessEventsUntil([&] { return record.AvgSpeed == 0 && (record.Flags & FlagStopped); }, 20000))
+    EXPECT_TRUE(
+        ProcessEventsUntil([&] { return record.AvgSpeed == 0 && (record.Flags & FlagStopped); }, 20000))
         << "node 2 still turns at " << record.AvgSpeed;
     EXPECT_GT(ThrottlesTo(w.Sim.Stderr(), "node2"), 0);
     EXPECT_EQ(ThrottlesTo(w.Sim.Stderr(), "node0"), 0);

@@ -50,8 +50,10 @@ TEST(SessionE2e, StartsConnectedIdentifiedAndStreamingAndAnswersPing) {
     ASSERT_TRUE(w.Connect()) << w.Sim.Error();
     TFormMainQox& window = *w.Window;
     EXPECT_EQ(window.FrameConnectPort1->ComboBox1->currentText().toStdString(), w.SimLink());
-    EXPECT_TRUE(w.WaitLog(QString("Connecting %1 port (115200 bod).").arg(QString::fromStdString(w.SimLink()))));
-    EXPECT_TRUE(ProcessEventsUntil([&] { return window.windowTitle() == Identity; })) << window.windowTitle().toStdString();
+    EXPECT_TRUE(
+        w.WaitLog(QString("Connecting %1 port (115200 bod).").arg(QString::fromStdString(w.SimLink()))));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return window.windowTitle() == Identity; }))
+        << window.windowTitle().toStdString();
     EXPECT_TRUE(w.WaitLog("LINK: Scan complete (0)."));
     EXPECT_TRUE(ProcessEventsUntil([&] { return window.FrameVekStat1->FrameGraph1->ChannelValue(3) > 0; }))
         << "the supply voltage streams without the operator doing anything";

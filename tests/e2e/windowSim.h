@@ -20,14 +20,15 @@
 #include "link/frameConnect.h"
 #include "link/simPortFolder.h"
 #include "link/zuq.h"
-#include "telemetry/frameVekStatus.h"
 #include "support/qtWait.h"
 #include "support/simProcess.h"
+#include "telemetry/frameVekStatus.h"
 
 class TWindowOnSim {
 public:
     // `ini`, when given, is the settings file the window finds at its start.
-    explicit TWindowOnSim(const std::vector<std::string>& simArgs, bool trace = false, const QByteArray& ini = {})
+    explicit TWindowOnSim(const std::vector<std::string>& simArgs, bool trace = false,
+                          const QByteArray& ini = {})
         : Sim(trace ? WithTrace(simArgs) : simArgs, trace) {
         Window = std::make_unique<TFormMainQox>();
         Window->IniPath = dir_.filePath("vektool.ini");
@@ -60,7 +61,8 @@ public:
     std::string SimLink() const {
         const QDir folder(QString::fromStdString(SimPortFolder()));
         for (const QFileInfo& entry : folder.entryInfoList(QDir::System | QDir::Files))
-            if (entry.symLinkTarget().toStdString() == Sim.PortName()) return entry.absoluteFilePath().toStdString();
+            if (entry.symLinkTarget().toStdString() == Sim.PortName())
+                return entry.absoluteFilePath().toStdString();
         return Sim.PortName();
     }
     int LogCount(const QString& line) const {
