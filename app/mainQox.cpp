@@ -15,7 +15,6 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardPaths>
@@ -30,6 +29,7 @@
 #include "app/commandLine.h"
 #include "app/logo.h"
 #include "app/testControl.h"
+#include "config/configFile.h"
 #include "config/frameConfVek.h"
 #include "controls/MaskEditUpDown.h"
 #include "fettest/frameVekfetest.h"
@@ -355,15 +355,10 @@ void TFormMainQox::closeEvent(QCloseEvent* event) {
 }
 
 bool TFormMainQox::LoadIni() {
-    QFile file(IniPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Log(QStringLiteral("Settings file %1 cannot be read: %2.").arg(IniPath, file.errorString()));
-        return false;
-    }
-    const QByteArray data = file.readAll();
     CSimpleIniA ini;
-    if (ini.LoadData(data.constData(), size_t(data.size())) < 0) {
-        Log(QStringLiteral("Settings file %1 cannot be read.").arg(IniPath));
+    QString why;
+    if (!ReadConfigFile(IniPath, ini, &why)) {
+        Log(QStringLiteral("Settings file %1 cannot be read: %2.").arg(IniPath, why));
         return false;
     }
     FrameConnectPort1->LoadSettings(ini);
@@ -371,36 +366,19 @@ bool TFormMainQox::LoadIni() {
 }
 
 bool TFormMainQox::SaveIni() {
-    CSimpleIniA ini;
-    QFile existing(IniPath);
-    if (existing.exists()) {
-        // What cannot be read cannot be kept: better no new settings than other sections lost.
-        if (!existing.open(QIODevice::ReadOnly)) {
-            Log(QStringLiteral("Settings file %1 cannot be read (%2); settings not saved.")
-                    .arg(IniPath, existing.errorString()));
-            return false;
-        }
-        const QByteArray data = existing.readAll();
-        if (ini.LoadData(data.constData(), size_t(data.size())) < 0) {
-            Log(QStringLiteral("Settings file %1 cannot be read; settings not saved.").arg(IniPath));
-            return false;
-        }
-    }
-    FrameConnectPort1->SaveSettings(ini);
-    std::string text;
-    ini.Save(text);
-
     QDir().mkpath(QFileInfo(IniPath).absolutePath());
-    QSaveFile out(IniPath);
-    const bool written = out.open(QIODevice::WriteOnly) &&
-                         out.write(text.data(), qint64(text.size())) == qint64(text.size()) && out.commit();
-    if (!written) {
-        const QString line =
-            QStringLiteral("Settings file %1 cannot be written: %2.").arg(IniPath, out.errorString());
-        Log(line);
-        qWarning("%s", qPrintable(line));  // the window may be closing: say it where it is still seen
-    }
-    return written;
+    QString why;
+    // What cannot be read cannot be kept: better no new settings than other sections lost.
+    const TIniUpdate result = UpdateIniFile(
+        IniPath, [this](CSimpleIniA& ini) { FrameConnectPort1->SaveSettings(ini); }, &why, PlainIniText);
+    if (result == TIniUpdate::Written) return true;
+    const QString line =
+        result == TIniUpdate::NotRead
+            ? QStringLiteral("Settings file %1 cannot be read (%2); settings not saved.").arg(IniPath, why)
+            : QStringLiteral("Settings file %1 cannot be written: %2.").arg(IniPath, why);
+    Log(line);
+    qWarning("%s", qPrintable(line));  // the window may be closing: say it where it is still seen
+    return false;
 }
 
 void TFormMainQox::Log(const QString& text) {

@@ -231,8 +231,8 @@ bool ReadConfigFile(const QString& path, CSimpleIniA& ini, QString* error) {
     return true;
 }
 
-bool WriteConfigFile(const QString& path, CSimpleIniA& ini, QString* error) {
-    const std::string text = ConfigFileText(ini);
+namespace {
+bool WriteIniText(const QString& path, const std::string& text, QString* error) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error) *error = file.errorString();
@@ -249,6 +249,25 @@ bool WriteConfigFile(const QString& path, CSimpleIniA& ini, QString* error) {
     }
     return true;
 }
+}  // namespace
+
+std::string PlainIniText(CSimpleIniA& ini) {
+    std::string text;
+    ini.Save(text);
+    return text;
+}
+
+bool WriteConfigFile(const QString& path, CSimpleIniA& ini, QString* error) {
+    return WriteIniText(path, ConfigFileText(ini), error);
+}
+
+TIniUpdate UpdateIniFile(const QString& path, const std::function<void(CSimpleIniA&)>& change, QString* error,
+                         std::string (*text)(CSimpleIniA&)) {
+    CSimpleIniA ini;
+    if (QFileInfo::exists(path) && !ReadConfigFile(path, ini, error)) return TIniUpdate::NotRead;
+    if (change) change(ini);
+    return WriteIniText(path, text(ini), error) ? TIniUpdate::Written : TIniUpdate::NotWritten;
+}
 
 bool OpenRecordFile(const QString& path, TConfigRecords& records, int slot, QString* error) {
     CSimpleIniA ini;
@@ -261,10 +280,10 @@ bool OpenRecordFile(const QString& path, TConfigRecords& records, int slot, QStr
 
 bool SaveRecordFile(const QString& path, const TConfigRecords& records, int slot, QString* error,
                     QChar separator) {
-    CSimpleIniA ini;
-    if (QFileInfo::exists(path) && !ReadConfigFile(path, ini, error)) return false;
-    if (slot >= 0 && slot < ConfigRecordCount) SaveRecord(ini, "Config", records[slot], separator);
-    for (int n = 0; slot < 0 && n < ConfigRecordCount; ++n)
-        SaveRecord(ini, ConfigSectionName(n).toLatin1().constData(), records[n], separator);
-    return WriteConfigFile(path, ini, error);
+    const auto write = [&](CSimpleIniA& ini) {
+        if (slot >= 0 && slot < ConfigRecordCount) SaveRecord(ini, "Config", records[slot], separator);
+        for (int n = 0; slot < 0 && n < ConfigRecordCount; ++n)
+            SaveRecord(ini, ConfigSectionName(n).toLatin1().constData(), records[n], separator);
+    };
+    return UpdateIniFile(path, write, error) == TIniUpdate::Written;
 }

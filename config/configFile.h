@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -38,11 +39,21 @@ std::string FormatIniFraction(float value, QChar separator);
 // between sections, comment lines kept.
 std::string ConfigFileText(CSimpleIniA& ini);
 
+// The text of a document in SimpleIni's own form (the program's settings file).
+std::string PlainIniText(CSimpleIniA& ini);
+
 // Reads a file into `ini` (which is reset first). On failure returns false and says why in `error`.
 bool ReadConfigFile(const QString& path, CSimpleIniA& ini, QString* error);
 // Writes `ini` to `path` through QSaveFile: either the whole new text is there, or the old file is
 // untouched. On failure returns false and says why in `error`.
 bool WriteConfigFile(const QString& path, CSimpleIniA& ini, QString* error);
+
+// Changes part of an INI file: reads it (when it exists), lets `change` write its sections, and writes
+// the whole document back in `text`'s form through QSaveFile, so other sections, keys and comments
+// stay. A file that exists but cannot be read is not replaced. `error` says why on failure.
+enum class TIniUpdate { Written, NotRead, NotWritten };
+TIniUpdate UpdateIniFile(const QString& path, const std::function<void(CSimpleIniA&)>& change, QString* error,
+                         std::string (*text)(CSimpleIniA&) = ConfigFileText);
 
 // Record files as the program opens and saves them. `slot` -1 means all records, sections "Config0" to
 // "Config16"; otherwise the section "Config" goes into or comes from record `slot`, whatever number the
