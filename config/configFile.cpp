@@ -183,6 +183,19 @@ void LoadRecord(const CSimpleIniA& ini, const char* section, ConfigRecord& recor
     if (record.musicDivide > 3) record.musicDivide = 0;
 }
 
+QStringList MissingRecordKeys(const CSimpleIniA& ini, const char* section) {
+    QStringList missing;
+    ConfigRecord probe;
+    ForEachField(probe, [&](const TKey& key, auto& field) {
+        using T = std::decay_t<decltype(field)>;
+        const char* text = ini.GetValue(section, key.Name, nullptr);
+        const bool number = text != nullptr && (std::is_same_v<T, float> ? ParseIniFraction(text).has_value()
+                                                                         : ParseIniInteger(text).has_value());
+        if (!number) missing << QString::fromLatin1(key.Name);
+    });
+    return missing;
+}
+
 std::string ConfigFileText(CSimpleIniA& ini) {
     std::string raw;
     ini.SetSpaces(false);  // "key=value"

@@ -5,6 +5,7 @@
 #include <SimpleIni.h>
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -27,6 +28,9 @@ void SaveRecord(CSimpleIniA& ini, const char* section, const ConfigRecord& recor
 // a number leaves its field as it was; numbers are cut to the field's width; musicDivide above 3
 // becomes 0. Scale factors are read with either "." or "," as the decimal separator.
 void LoadRecord(const CSimpleIniA& ini, const char* section, ConfigRecord& record);
+// The keys of a record that `section` lacks or whose value is not a number: LoadRecord leaves those
+// fields as they were. Every key for a section the document does not have.
+QStringList MissingRecordKeys(const CSimpleIniA& ini, const char* section);
 
 // A whole-string integer: optional sign, decimal digits or "0x" and hex digits, within 32 bits.
 std::optional<int64_t> ParseIniInteger(const char* text);

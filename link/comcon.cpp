@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -62,12 +61,4 @@ std::vector<TPortEntry> EnumPorts(const std::string& simFolder) {
 
 std::vector<TPortEntry> EnumPorts() {
     return EnumPorts(SimPortFolder());
-}
-
-void EnumPorts(QComboBox* list) {
-    list->clear();
-    for (const TPortEntry& port : EnumPorts()) {
-        list->addItem(QString::fromStdString(port.Name));
-        list->setItemData(list->count() - 1, port.ToolTip(), Qt::ToolTipRole);
-    }
 }

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-class QComboBox;
-
 struct TPortEntry {
     std::string Name;      // what the device layer opens: a device path, or a simulator's link
     QString Description;   // the adapter's description, where known
@@ -21,5 +19,3 @@ struct TPortEntry {
 std::vector<TPortEntry> EnumPorts(const std::string& simFolder);
 // Same, with the simulators' own port folder.
 std::vector<TPortEntry> EnumPorts();
-// Empties the list and fills it with the ports, each with its tooltip.
-void EnumPorts(QComboBox* list);

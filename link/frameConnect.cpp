@@ -46,6 +46,15 @@ QToolButton* MakeButton(QWidget* parent, const QString& caption) {
     return button;
 }
 
+// Empties the list and fills it with the ports, each with its description as its tooltip.
+void FillPortList(QComboBox* list) {
+    list->clear();
+    for (const TPortEntry& port : EnumPorts()) {
+        list->addItem(QString::fromStdString(port.Name));
+        list->setItemData(list->count() - 1, port.ToolTip(), Qt::ToolTipRole);
+    }
+}
+
 // An integer key of the settings file; a missing, malformed or out-of-range value keeps `current`.
 template <typename T>
 T ReadInt(const CSimpleIniA& ini, const char* key, T current) {
@@ -140,7 +149,7 @@ void TFrameConnectPort::RefreshPorts() {
     }
     // Give a just-closed adapter time to settle before the system is asked for its ports.
     QThread::msleep(200);
-    EnumPorts(ComboBox1);
+    FillPortList(ComboBox1);
     ComboBox1->addItem(RefreshEntry);
     ComboBox1->setItemData(ComboBox1->count() - 1, QStringLiteral("List the serial ports again"),
                            Qt::ToolTipRole);

@@ -150,6 +150,7 @@ protected:
                     if (auto reader = reader_.lock()) reader->ReportLost();
                     return;
                 }
+                owner_->handled_.store(serial, std::memory_order_release);
             }
         }
     }
@@ -183,6 +184,7 @@ void TComRW::SetActive(bool value) {
         rxRing_.Clear();
         txRing_.Clear();
         queued_ = 0;
+        handled_.store(0, std::memory_order_relaxed);
         for (auto& upTo : discardedUpTo_) upTo.store(0, std::memory_order_relaxed);
         device_ = device;
         reader_ = std::make_shared<TComRead>(this, device, bool(OnRawData));
@@ -243,6 +245,11 @@ bool TComRW::QueuePacket(uint8_t address, const uint8_t* data, size_t length, ui
     txRing_.WriteIndex.store((index + 1) % TPacketRing::Slots, std::memory_order_release);
     writer_->Notify();
     return true;
+}
+
+bool TComRW::OutputSent() const {
+    if (!open_ || !device_) return true;
+    return handled_.load(std::memory_order_acquire) == queued_ && device_->OutputQueued() == 0;
 }
 
 void TComRW::DiscardQueued(uint8_t command) {

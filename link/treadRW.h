@@ -71,6 +71,10 @@ public:
     void SetControlLines(bool clearDtr, bool clearRts) override;
     bool WriteRaw(const uint8_t* buffer, uint8_t count) override;
     void DiscardQueued(uint8_t command) override;
+    // Every packet queued so far has been handed to the driver (or taken back) and the driver holds
+    // no output that has not gone out, where it says so. Closing the port discards what is not sent,
+    // so a caller whose last packet must reach the controller waits for this first. true while closed.
+    bool OutputSent() const;
 
     // Events, each called on the GUI thread, one at a time, in the order the reader produced them.
     // Assign them before opening: the reader learns at opening whether OnRawData is wanted (it then
@@ -100,7 +104,8 @@ private:
     TDCB lineSettings_{};
     std::string lastError_;
     std::string refused_;
-    uint64_t queued_ = 0;  // packets queued since the port opened
+    uint64_t queued_ = 0;               // packets queued since the port opened
+    std::atomic<uint64_t> handled_{0};  // the number of the last packet the writer is done with
     // Per command code: packets numbered up to this were taken back and must not be written.
     std::atomic<uint64_t> discardedUpTo_[256] = {};
 };

@@ -8,7 +8,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Vek Tool talks to Vek brushless motor controllers over a serial port: it reads, edits, writes and\n"
     "flashes their configuration records, keeps them in files, updates their firmware through the\n"
     "bootloader, plots live telemetry, drives the motor for tests and tests the bridge FETs.\n"
-    "The package includes vek-sim, a simulated controller on a pseudo-terminal.")
+    "The package includes vekctl, the same work from the command line for scripts and production\n"
+    "lines, and vek-sim, a simulated controller on a pseudo-terminal.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
