@@ -164,6 +164,9 @@ void TPortSession::End(int code, const QString& text, const QJsonObject& data) {
 void TPortSession::DrainTick() {
     if (!Port.OutputSent() && drainClock_.elapsed() < DrainMs) return;
     drainTimer_.stop();
+    // An update or a reset stopped halfway may have left DTR and RTS set: a controller whose reset or
+    // boot pin follows them must not stay held.
+    Port.SetControlLines(true, true);
     Port.SetActive(false);
     if (OnFinished) OnFinished();
 }
