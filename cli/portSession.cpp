@@ -66,6 +66,11 @@ void TPortSession::Start() {
         return Fail(ExitCode::PortNotOpened, QStringLiteral("the port does not take %1: %2")
                                                  .arg(QString::fromStdString(Options.Line.Describe()),
                                                       QString::fromStdString(Port.RefusedSetting())));
+    // Closing a port discards what the driver still held, so an earlier session (or program) may have
+    // cut a packet short, and the controller would take the start of ours as its rest. A run of zeros as
+    // long as the longest packet ends such a packet (with a wrong sum) before ours begin.
+    static const uint8_t zeros[zuq::MaxPacket] = {};
+    Port.WriteRaw(zeros, sizeof zeros);
     if (Options.Link >= 0) {
         Progress(QStringLiteral("selecting link %1").arg(Options.Link));
         SelectLink(uint8_t(Options.Link), [this] { Run(); });

@@ -199,6 +199,27 @@ TEST(Vekctl, FirmwareUpdatesAndTheirFailures) {
     }
 }
 
+// SIGTERM halfway through a paced update, then the update again: the packet the interruption cut short
+// at the controller must not swallow the first packets of the next run.
+TEST(Vekctl, AnInterruptedUpdateRunsAgain) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("image.kwy");
+    ASSERT_TRUE(WriteKwy(path, 0x5645, KwyPattern(8 * 1024, 4)));
+    TSimProcess sim({"--baud", "115200"});
+    ASSERT_TRUE(sim.Started()) << sim.Error();
+    QProcess first;
+    first.setReadChannel(QProcess::StandardError);
+    first.start(QStringLiteral(VEKCTL_PATH), {"firmware", "--port", Port(sim), path});
+    QByteArray progress;
+    while (!progress.contains("writing 30%") && first.waitForReadyRead(10000)) progress += first.readAll();
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitCode(), 130) << progress.toStdString();
+    EXPECT_TRUE(first.readAllStandardOutput().contains("interrupted during the update"));
+    const TRun again = Vekctl({"firmware", "--port", Port(sim), path});
+    EXPECT_EQ(again.Code, 0) << again.Out.toStdString() << again.Err.toStdString();
+}
+
 TEST(Vekctl, StatusStreamsTheRecordingsColumns) {
     TSimProcess sim;
     ASSERT_TRUE(sim.Started()) << sim.Error();
