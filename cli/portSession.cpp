@@ -1,6 +1,7 @@
 #include "cli/portSession.h"
 
 #include <QFileInfo>
+#include <utility>
 
 #include "cli/cliProgress.h"
 #include "link/simPortFolder.h"
