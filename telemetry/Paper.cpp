@@ -10,10 +10,10 @@ TPaper::TPaper(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_NoSystemBackground);
 }
 
-void TPaper::paintEvent(QPaintEvent*) {
+void TPaper::paintEvent(QPaintEvent* event) {
     if (!OnPaint) return;
     QPainter painter(this);
-    OnPaint(painter);
+    OnPaint(painter, event->region());
 }
 
 void TPaper::mousePressEvent(QMouseEvent* event) {
@@ -26,6 +26,10 @@ void TPaper::mouseMoveEvent(QMouseEvent* event) {
 
 void TPaper::mouseReleaseEvent(QMouseEvent* event) {
     if (OnMouseUp) OnMouseUp(event);
+}
+
+void TPaper::leaveEvent(QEvent*) {
+    if (OnLeave) OnLeave();
 }
 
 TPaperBox::TPaperBox(QWidget* parent) : QFrame(parent) {

@@ -10,21 +10,23 @@
 class QMouseEvent;
 class QPainter;
 
-// A windowless paint box: its owner draws it in OnPaint and gets its mouse events.
+// A windowless paint box: its owner draws the region asked for in OnPaint and gets its mouse events.
 class TPaper : public QWidget {
 public:
     explicit TPaper(QWidget* parent = nullptr);
 
-    std::function<void(QPainter&)> OnPaint;
+    std::function<void(QPainter&, const QRegion&)> OnPaint;
     std::function<void(QMouseEvent*)> OnMouseDown;
     std::function<void(QMouseEvent*)> OnMouseMove;
     std::function<void(QMouseEvent*)> OnMouseUp;
+    std::function<void()> OnLeave;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 };
 
 // The box around the paper: erases only what no paper covers, so the plot never flickers, and keeps

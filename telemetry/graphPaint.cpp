@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "telemetry/graphRaster.h"
+#include "telemetry/statusChannels.h"
+
 namespace {
 
 // Pixel coordinate of a computed position: halves to even, and far outside the image a safe
@@ -40,139 +43,79 @@ QPen GridPen() {
     return pen;
 }
 
-QPen TracePen(const QColor& color, int width) {
-    QPen pen(color, width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
-    pen.setCosmetic(width <= 1);
-    return pen;
-}
-
-// Solid 1- and 2-pixel lines written straight into a 32-bit image. The raster engine's cosmetic stroker
-// costs about 10 ns a pixel and its wide pens go through the path stroker; a noisy trace of 4096 samples
-// touches a few hundred thousand pixels.
-class TRaster {
-public:
-    // The image a painter draws on, when its pixels may be written directly; nullptr otherwise.
-    static QImage* Target(QPainter& canvas) {
-        QPaintDevice* device = canvas.device();
-        if (device == nullptr || device->devType() != QInternal::Image) return nullptr;
-        auto* image = static_cast<QImage*>(device);
-        const QImage::Format format = image->format();
-        if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
-            format != QImage::Format_ARGB32_Premultiplied)
-            return nullptr;
-        if (!canvas.transform().isIdentity() || canvas.hasClipping() ||
-            canvas.compositionMode() != QPainter::CompositionMode_SourceOver)
-            return nullptr;
-        return image;
-    }
-
-    TRaster(QImage& image, const QColor& color, int thickness)
-        : bits_(image.bits()),
-          stride_(image.bytesPerLine()),
-          thickness_(thickness),
-          xMax_(image.width() - thickness),
-          yMax_(image.height() - thickness),
-          pixel_(0xff000000u | (color.rgb() & 0x00ffffffu)) {}
-
-    void Line(QPoint a, QPoint b) {
-        double x0 = a.x(), y0 = a.y(), x1 = b.x(), y1 = b.y();
-        if (xMax_ < 0 || yMax_ < 0 || !Clip(x0, y0, x1, y1)) return;
-        Bresenham(static_cast<int>(std::lrint(x0)), static_cast<int>(std::lrint(y0)),
-                  static_cast<int>(std::lrint(x1)), static_cast<int>(std::lrint(y1)));
-    }
-
-private:
-    // Liang-Barsky: cuts the segment to the pixels the pen may cover; false when nothing is left.
-    bool Clip(double& x0, double& y0, double& x1, double& y1) const {
-        const double dx = x1 - x0, dy = y1 - y0;
-        double t0 = 0.0, t1 = 1.0;
-        const double p[4] = {-dx, dx, -dy, dy};
-        const double q[4] = {x0, xMax_ - x0, y0, yMax_ - y0};
-        for (int i = 0; i < 4; ++i) {
-            if (p[i] == 0.0) {
-                if (q[i] < 0.0) return false;
-                continue;
-            }
-            const double t = q[i] / p[i];
-            if (p[i] < 0.0) {
-                if (t > t1) return false;
-                t0 = std::max(t0, t);
-            } else {
-                if (t < t0) return false;
-                t1 = std::min(t1, t);
-            }
-        }
-        const double ox = x0, oy = y0;
-        x0 = std::clamp(ox + t0 * dx, 0.0, static_cast<double>(xMax_));
-        y0 = std::clamp(oy + t0 * dy, 0.0, static_cast<double>(yMax_));
-        x1 = std::clamp(ox + t1 * dx, 0.0, static_cast<double>(xMax_));
-        y1 = std::clamp(oy + t1 * dy, 0.0, static_cast<double>(yMax_));
-        return true;
-    }
-
-    void Plot(int x, int y) {
-        auto* row = reinterpret_cast<uint32_t*>(bits_ + static_cast<qsizetype>(y) * stride_);
-        row[x] = pixel_;
-        if (thickness_ == 2) {
-            row[x + 1] = pixel_;
-            auto* next = reinterpret_cast<uint32_t*>(bits_ + static_cast<qsizetype>(y + 1) * stride_);
-            next[x] = pixel_;
-            next[x + 1] = pixel_;
-        }
-    }
-
-    void Bresenham(int x0, int y0, int x1, int y1) {
-        const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
-        const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
-        int err = dx + dy;
-        for (;;) {
-            Plot(x0, y0);
-            if (x0 == x1 && y0 == y1) break;
-            const int e2 = 2 * err;
-            if (e2 >= dy) {
-                err += dy;
-                x0 += sx;
-            }
-            if (e2 <= dx) {
-                err += dx;
-                y0 += sy;
-            }
-        }
-    }
-
-    uchar* bits_;
-    qsizetype stride_;
-    int thickness_;
-    int xMax_;
-    int yMax_;
-    uint32_t pixel_;
-};
-
-// The trace pen is solid: when the painter draws on a plain 32-bit image the segments go straight into
-// its pixels, otherwise (another device, a test recorder) through the painter.
-void DrawPolyline(QPainter& canvas, const QPolygon& points, const QColor& color, int width) {
-    if (QImage* image = TRaster::Target(canvas)) {
-        TRaster raster(*image, color, width);
-        for (qsizetype i = 1; i < points.size(); ++i) raster.Line(points[i - 1], points[i]);
-        return;
-    }
-    canvas.setPen(TracePen(color, width));
-    if (width <= 1) {
-        canvas.drawPolyline(points);
-        return;
-    }
-    // A wide pen as separate segments: the raster engine draws those without the path stroker.
-    std::vector<QLine> lines;
-    lines.reserve(static_cast<size_t>(points.size()));
-    for (qsizetype i = 1; i < points.size(); ++i) lines.emplace_back(points[i - 1], points[i]);
-    canvas.drawLines(lines.data(), static_cast<int>(lines.size()));
-}
-
 bool HasRange(double lo, double hi) {
     return lo != hi && lo != TGraphData::EmptyMin && hi != TGraphData::EmptyMax;
 }
 
+QChar Point() {
+    return QLocale::system().decimalPoint().at(0);
+}
+
+// The unit of a channel name such as "Voltage (V)"; empty without one.
+QString UnitOf(const QString& name) {
+    const qsizetype open = name.lastIndexOf(QLatin1Char('('));
+    if (open < 0 || !name.endsWith(QLatin1Char(')'))) return QString();
+    return name.mid(open + 1, name.size() - open - 2);
+}
+
+// The fractions of the middle 90 % at which "Fit each channel" draws its guide lines.
+constexpr double FitGuides[] = {0.0, 0.25, 0.5, 0.75, 1.0};
+
 }  // namespace
+
+void TDirtyBands::Reset(int W, int H) {
+    w_ = std::max(W, 0);
+    h_ = std::max(H, 0);
+    bands_.resize(static_cast<size_t>((h_ + Band - 1) / Band));
+    for (auto& band : bands_) band.clear();
+}
+
+void TDirtyBands::Add(int x0, int y0, int x1, int y1) {
+    // One pixel more on every side: the pen's own width.
+    x0 = std::max(std::min(x0, x1) - 1, 0);
+    x1 = std::min(std::max(x0, x1) + 1, w_ - 1);
+    const int top = std::max(std::min(y0, y1) - 1, 0);
+    const int bottom = std::min(std::max(y0, y1) + 1, h_ - 1);
+    if (x0 > x1 || top > bottom) return;
+    for (int b = top / Band; b <= bottom / Band; ++b) {
+        // A trace adds its segments left to right: most of them join the span before.
+        auto& band = bands_[static_cast<size_t>(b)];
+        if (!band.empty() && x0 <= band.back().second + Gap && x1 >= band.back().first - Gap) {
+            band.back().first = std::min(band.back().first, x0);
+            band.back().second = std::max(band.back().second, x1);
+        } else {
+            band.emplace_back(x0, x1);
+        }
+    }
+}
+
+bool TDirtyBands::Empty() const {
+    return std::all_of(bands_.begin(), bands_.end(), [](const auto& band) { return band.empty(); });
+}
+
+std::vector<QRect> TDirtyBands::Rects(const TDirtyBands* also) const {
+    std::vector<QRect> rects;
+    if (also && also->bands_.size() != bands_.size()) also = nullptr;
+    for (size_t b = 0; b < bands_.size(); ++b) {
+        spans_.assign(bands_[b].begin(), bands_[b].end());
+        if (also) spans_.insert(spans_.end(), also->bands_[b].begin(), also->bands_[b].end());
+        if (spans_.empty()) continue;
+        std::sort(spans_.begin(), spans_.end());
+        const int top = static_cast<int>(b) * Band;
+        const int bottom = std::min(top + Band, h_) - 1;
+        std::pair<int, int> span = spans_.front();
+        for (const auto& next : spans_) {
+            if (next.first <= span.second + Gap) {
+                span.second = std::max(span.second, next.second);
+                continue;
+            }
+            rects.emplace_back(QPoint(span.first, top), QPoint(span.second, bottom));
+            span = next;
+        }
+        rects.emplace_back(QPoint(span.first, top), QPoint(span.second, bottom));
+    }
+    return rects;
+}
 
 int ChooseStep(double Range, int N) {
     static const int ladder[] = {1, 2, 5, 10, 25, 50, 100, 250, 500, 1000};
@@ -198,23 +141,64 @@ int TGraphPainter::ToPlotY(double v) const {
     return H - Pixel((v - G.PlotYMin) / (G.PlotYMax - G.PlotYMin) * H * 0.9 + H * 0.05);
 }
 
+int TGraphPainter::FitToY(double v, double lo, double hi) const {
+    if (!(lo < hi)) return H / 2;
+    return H - Pixel((v - lo) / (hi - lo) * H * 0.9 + H * 0.05);
+}
+
+template <typename F>
+void TGraphPainter::ForEachStep(const TLoopBuf& buffer, F f) const {
+    if (G.Window <= 0 || buffer.Capacity <= 0) return;
+    const int count = buffer.GetCount();
+    const int capacity = buffer.Capacity;
+    // The storage slot of step j, kept by stepping instead of dividing for every sample.
+    int slot = ((buffer.GetHead() - (G.Window - G.Position)) % capacity + capacity) % capacity;
+    for (int j = 0; j <= G.Window; ++j, slot = slot + 1 == capacity ? 0 : slot + 1) {
+        const int x = ToX(j);
+        if (x > W) break;
+        const int k = G.Window - j - G.Position;
+        if (k >= 1 && count > k) f(x, k, buffer.Samples[static_cast<size_t>(slot)]);
+    }
+}
+
+std::pair<double, double> TGraphPainter::FitRange(const TLoopBuf& buffer) const {
+    double lo = TGraphData::EmptyMin, hi = TGraphData::EmptyMax;
+    ForEachStep(buffer, [&](int, int, double v) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    });
+    return {lo, hi};
+}
+
+int TGraphPainter::StepsAt(int x, int* drawnX) const {
+    if (G.Window <= 0 || W <= 0) return 0;
+    int j = std::clamp(static_cast<int>(std::lrint(static_cast<double>(x - M) * G.Window / W)), 0, G.Window);
+    while (j > 0 && ToX(j) > W) --j;
+    const int k = G.Window - j - G.Position;
+    if (k < 1) return 0;
+    if (drawnX) *drawnX = ToX(j);
+    return k;
+}
+
 void TGraphPainter::Background(QPainter& Canvas) const {
     Canvas.setPen(QPen(QColor(0, 0, 0), 1));
     Canvas.setBrush(G.BackColor);
-    Canvas.setBackground(G.BackColor);
     Canvas.drawRect(0, 0, W - 1, H - 1);
     Canvas.setBrush(Qt::NoBrush);
 }
 
 // A label with its top left corner at (x, y), on the background colour so that grid lines do not run
-// through it.
-void TGraphPainter::Label(QPainter& Canvas, int x, int y, const QString& text) const {
+// through it; returns where it was drawn.
+QRect TGraphPainter::Label(QPainter& Canvas, int x, int y, const QString& text, const QColor& color) const {
     const QPen pen = Canvas.pen();
-    Canvas.setPen(Complement(G.BackColor));
+    const QFontMetrics metrics = Canvas.fontMetrics();
+    Canvas.setPen(color);
+    Canvas.setBackground(G.BackColor);
     Canvas.setBackgroundMode(Qt::OpaqueMode);
-    Canvas.drawText(x, y + Canvas.fontMetrics().ascent(), text);
+    Canvas.drawText(x, y + metrics.ascent(), text);
     Canvas.setBackgroundMode(Qt::TransparentMode);
     Canvas.setPen(pen);
+    return QRect(x, y, metrics.horizontalAdvance(text), metrics.height());
 }
 
 void TGraphPainter::RenderTime(QPainter& Canvas) const {
@@ -224,8 +208,15 @@ void TGraphPainter::RenderTime(QPainter& Canvas) const {
 
 void TGraphPainter::RenderTimeGrid(QPainter& Canvas) const {
     Background(Canvas);
+    const QColor text = Complement(G.BackColor);
 
-    if (HasRange(G.YMin, G.YMax) && ToY(G.YMax) != ToY(G.YMin)) {
+    if (G.FitEach) {
+        Canvas.setPen(GridPen());
+        for (double f : FitGuides) {
+            const int y = H - Pixel(f * H * 0.9 + H * 0.05);
+            Canvas.drawLine(M, y, W - M, y);
+        }
+    } else if (HasRange(G.YMin, G.YMax) && ToY(G.YMax) != ToY(G.YMin)) {
         const int N = H / 40 + 1;
         const double r = G.YMax - G.YMin;
         const int s = ChooseStep(r, N);
@@ -235,18 +226,19 @@ void TGraphPainter::RenderTimeGrid(QPainter& Canvas) const {
             const double v = base + static_cast<double>(RoundToLong(r * i / N * 100 / s)) * s / 100;
             const int y = ToY(v);
             Canvas.drawLine(M, y, W - M, y);
-            Label(Canvas, 2 * M, y - 6, FormatLabel("    %.3f  ", v));
+            Label(Canvas, 2 * M, y - 6, FormatLabel("    %.3f  ", v), text);
         }
+        // The zero line in the labels' colour: white on black, black on white, never lost on the paper.
         QPen zero = GridPen();
-        zero.setColor(QColor(255, 255, 255));
+        zero.setColor(text);
         Canvas.setPen(zero);
         const int y0 = ToY(0.0);
         Canvas.drawLine(M, y0, W - M, y0);
-        Label(Canvas, 2 * M, y0 - 6, FormatLabel("    %.3f  ", 0.0));
+        Label(Canvas, 2 * M, y0 - 6, FormatLabel("    %.3f  ", 0.0), text);
     }
 
     const int P = G.Position;
-    if (2 * M < W && G.Window > 0) {
+    if (!G.Seconds && 2 * M < W && G.Window > 0) {
         const int N = W / 50 + 1;
         const int s = ChooseStep(G.Window, N);
         Canvas.setPen(GridPen());
@@ -256,40 +248,115 @@ void TGraphPainter::RenderTimeGrid(QPainter& Canvas) const {
             const int t = static_cast<int>(RoundToLong(steps / s) * s);
             const int x = W - ToX(P + t);
             Canvas.drawLine(x - M, H - M, x - M, H - M - 20);
-            const QString text = QString::asprintf(" %d ", t);
-            Label(Canvas, x - M - metrics.horizontalAdvance(text), H - 2 * M - metrics.height(), text);
+            const QString label = QString::asprintf(" %d ", t);
+            Label(Canvas, x - M - metrics.horizontalAdvance(label), H - 2 * M - metrics.height(), label,
+                  text);
         }
     }
 }
 
-void TGraphPainter::RenderTimeTraces(QPainter& Canvas) const {
-    const int P = G.Position;
+void TGraphPainter::RenderTimeTraces(QPainter& Canvas, TDirtyBands* dirty) const {
     // One polyline per channel, thinned to a vertex only after more than 1 pixel sideways or more
     // than 5 pixels up or down: a trace costs about as many segments as the plot is wide.
     QPolygon trace;
     trace.reserve(std::min(G.Window, 2 * W) + 2);
+    const bool flat = G.YMin == G.YMax;
     for (const TLoopBuf& buffer : G.Buffers) {
-        if (!buffer.Visible || G.Window <= 0) continue;
+        if (!buffer.Visible) continue;
+        const std::pair<double, double> range = G.FitEach ? FitRange(buffer) : std::pair<double, double>();
+        const double lo = range.first, hi = range.second;  // (a lambda cannot capture a structured binding)
         trace.resize(0);
-        const int count = buffer.GetCount();
-        const int head = buffer.GetHead();
-        const int capacity = buffer.Capacity;
-        const bool flat = G.YMin == G.YMax;
-        int lastX = 0;
-        int lastY = 0;
-        for (int j = 0; j <= G.Window; ++j) {
-            const int x = static_cast<int>(static_cast<long long>(j) * W / G.Window) + M;
-            if (x > W) continue;
-            const int k = G.Window - j - P;
-            if (k < 0 || count <= k) continue;
-            const int y = flat ? H / 2 : ToY(buffer.Get((head - k % capacity + capacity) % capacity));
+        int lastX = 0, lastY = 0;
+        ForEachStep(buffer, [&](int x, int, double v) {
+            const int y = G.FitEach ? FitToY(v, lo, hi) : flat ? H / 2 : ToY(v);
             if (trace.isEmpty() || std::abs(x - lastX) > 1 || std::abs(y - lastY) > 5) {
                 trace.append(QPoint(x, y));
                 lastX = x;
                 lastY = y;
             }
+        });
+        if (trace.size() < 2) continue;
+        DrawPolyline(Canvas, trace, buffer.Color, 1);
+        if (dirty)
+            for (qsizetype i = 1; i < trace.size(); ++i)
+                dirty->Add(trace[i - 1].x(), trace[i - 1].y(), trace[i].x(), trace[i].y());
+    }
+    if (G.Seconds) SecondsTicks(Canvas, dirty);
+    if (G.FitEach) FitLabels(Canvas, dirty);
+}
+
+// Ticks at round ages in seconds, counted back from the newest sample: each stands where the sample of
+// that age is drawn, interpolated between the two samples around it.
+void TGraphPainter::SecondsTicks(QPainter& Canvas, TDirtyBands* dirty) const {
+    const TLoopBuf* timed = nullptr;
+    for (const TLoopBuf& buffer : G.Buffers)
+        if (buffer.Visible && buffer.GetCount() > 1 && !buffer.Times.empty()) {
+            timed = &buffer;
+            break;
         }
-        if (trace.size() >= 2) DrawPolyline(Canvas, trace, buffer.Color, 1);
+    if (timed == nullptr || 2 * M >= W) return;
+    const double newest = timed->TimeBack(1);
+    std::vector<std::pair<double, double>> ages;  // (age, x), oldest first
+    ForEachStep(*timed, [&](int x, int k, double) { ages.emplace_back(newest - timed->TimeBack(k), x); });
+    if (ages.size() < 2 || !(ages.front().first > ages.back().first)) return;
+    static const double ladder[] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600};
+    const int N = W / 50 + 1;
+    const double span = ages.front().first - ages.back().first;
+    double s = ladder[std::size(ladder) - 1];
+    for (double d : ladder)
+        if (span / d < N) {
+            s = d;
+            break;
+        }
+    const QColor text = Complement(G.BackColor);
+    const QFontMetrics metrics = Canvas.fontMetrics();
+    Canvas.setPen(GridPen());
+    const auto first = static_cast<long long>(std::ceil(ages.back().first / s - 1e-9));
+    const auto last = static_cast<long long>(std::floor(ages.front().first / s + 1e-9));
+    for (long long m = first; m <= last && m - first <= 2 * N; ++m) {
+        const double age = static_cast<double>(m) * s;
+        // The first sample no older than the age, and the one before it (older): x between the two.
+        const auto at =
+            std::partition_point(ages.begin(), ages.end(), [&](const auto& a) { return a.first > age; });
+        if (at == ages.end()) break;
+        double x = at->second;
+        if (at != ages.begin() && (at - 1)->first != at->first)
+            x += (age - at->first) / ((at - 1)->first - at->first) * ((at - 1)->second - at->second);
+        const int px = Pixel(x);
+        Canvas.drawLine(px, H - M, px, H - M - 20);
+        QString label = QStringLiteral(" %1 s ").arg(QString::number(age, 'g', 6));
+        label.replace(QLatin1Char('.'), Point());
+        const QRect drawn =
+            Label(Canvas, px - metrics.horizontalAdvance(label), H - 2 * M - metrics.height(), label, text);
+        if (dirty) {
+            dirty->Add(px, H - M, px, H - M - 20);
+            dirty->Add(drawn);
+        }
+    }
+}
+
+// The range of every channel in "Fit each channel": the largest values stacked at the top left, the
+// smallest at the bottom left, each in its channel's colour and unit.
+void TGraphPainter::FitLabels(QPainter& Canvas, TDirtyBands* dirty) const {
+    const int line = Canvas.fontMetrics().height();
+    int top = 2 * M;
+    int bottom = H - 2 * M - 22 - line;
+    for (const TLoopBuf& buffer : G.Buffers) {
+        if (!buffer.Visible) continue;
+        const auto [lo, hi] = FitRange(buffer);
+        if (lo > hi) continue;
+        const QString unit = UnitOf(buffer.Name);
+        const QString suffix = unit.isEmpty() ? QString() : QLatin1Char(' ') + unit;
+        const QRect high =
+            Label(Canvas, 2 * M, top, ScaledText(hi, buffer.Scale, Point()) + suffix, buffer.Color);
+        const QRect low =
+            Label(Canvas, 2 * M, bottom, ScaledText(lo, buffer.Scale, Point()) + suffix, buffer.Color);
+        if (dirty) {
+            dirty->Add(high);
+            dirty->Add(low);
+        }
+        top += line;
+        bottom -= line;
     }
 }
 
@@ -305,7 +372,7 @@ void TGraphPainter::RenderXY(QPainter& Canvas) const {
             const double v = static_cast<double>(RoundToLong((r * i / N + G.PlotYMin) / s)) * s;
             const int y = ToPlotY(v);
             Canvas.drawLine(M, y, W - M, y);
-            Label(Canvas, 2 * M, y - 6, FormatLabel("    %.0f  ", v));
+            Label(Canvas, 2 * M, y - 6, FormatLabel("    %.0f  ", v), Complement(G.BackColor));
         }
     }
     if (HasRange(G.PlotXMin, G.PlotXMax) && ToPlotX(G.PlotXMax) != ToPlotX(G.PlotXMin)) {
@@ -316,7 +383,7 @@ void TGraphPainter::RenderXY(QPainter& Canvas) const {
             const double v = static_cast<double>(RoundToLong((r * i / N + G.PlotXMin) / s)) * s;
             const int x = ToPlotX(v);
             Canvas.drawLine(x, M, x, H - M);
-            Label(Canvas, x, M, FormatLabel("    %.0f  ", v));
+            Label(Canvas, x, M, FormatLabel("    %.0f  ", v), Complement(G.BackColor));
         }
     }
 

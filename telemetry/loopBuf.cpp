@@ -18,12 +18,14 @@ void TLoopBuf::Clear() {
     Lowest = NoLowest;
     Highest = NoHighest;
     std::fill(Samples.begin(), Samples.end(), 0.0f);
+    std::fill(Times.begin(), Times.end(), 0.0);
 }
 
 void TLoopBuf::SetCapacity(int N) {
     // A ring of no slots would make Add write outside it.
     Capacity = std::max(N, 1);
     Samples.assign(static_cast<size_t>(Capacity), 0.0f);
+    Times.clear();
     Head = 0;
     Count = 0;
 }

@@ -17,15 +17,25 @@ public:
     virtual int GetHead() const { return Head; }
     virtual int GetCount() const { return Count; }
 
-    void Add(float Value) {
+    // A sample with the time it arrived (seconds of TFrameGraph::Now).
+    void Add(float Value, double Time = 0.0) {
+        if (Times.empty()) Times.assign(Samples.size(), 0.0);  // only channels in use pay for times
         Last = Value;
         Samples[Head] = Value;
+        Times[Head] = Time;
         if (Lowest > Value) Lowest = Value;
         if (Highest < Value) Highest = Value;
         ++Head;
         ++Added;
         if (Count < Capacity) ++Count;
         if (Head >= Capacity) Head = 0;
+    }
+    // The sample k steps back from the newest (k = 1 is the newest) and its time; k must be 1..Count.
+    double Back(int k) const {
+        return Samples[static_cast<size_t>((Head - k % Capacity + Capacity) % Capacity)];
+    }
+    double TimeBack(int k) const {
+        return Times[static_cast<size_t>((Head - k % Capacity + Capacity) % Capacity)];
     }
     void Clear();
     // Drops every sample and allocates room for N (at least 1).
@@ -36,6 +46,7 @@ public:
     static constexpr float NoHighest = -2147483648.0f;
 
     std::vector<float> Samples;
+    std::vector<double> Times;  // beside Samples, from the first Add on
     int Head = 0;
     int Count = 0;
     QString Name = QStringLiteral("Noname");

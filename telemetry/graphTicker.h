@@ -1,0 +1,36 @@
+// The graph's repaint thread.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "link/syncThread.h"
+
+class TFrameGraph;
+
+// Hands the graph's Tick to the GUI thread when the graph asks for it (Arm), at most once per Interval
+// ms. Between requests it sleeps without waking, so a hidden or unchanged graph costs nothing.
+class ThreadTic : public TSyncThread {
+public:
+    ThreadTic(TFrameGraph* graph, int interval) : Graph(graph), Interval(interval) {}
+
+    TFrameGraph* const Graph;
+    const int Interval;
+
+    void Arm();
+    // True while the thread sleeps with nothing asked of it: it hands nothing over before the next Arm.
+    bool Idle() const;
+    long long HandOvers() const { return handOvers_.load(); }
+
+protected:
+    void Execute() override;
+    void WakeUp() override;
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable cv_;
+    bool armed_ = false;
+    bool idle_ = false;
+    std::atomic<long long> handOvers_{0};
+};
