@@ -28,6 +28,7 @@
 #include "app/aboutBox.h"
 #include "app/commandLine.h"
 #include "app/logo.h"
+#include "app/telemetryWindow.h"
 #include "app/testControl.h"
 #include "config/configFile.h"
 #include "config/frameConfVek.h"
@@ -135,6 +136,7 @@ TFormMainQox::TFormMainQox(QWidget* parent) : QMainWindow(parent), IniPath(Defau
 
     CreateActions();
     CreateMenus();
+    AttachTelemetry(*this);
 
     FrameConnectPort1->OnLog = [this](const QString& line) { Log(line); };
     // The buttons of the connection frame run the window's actions.
@@ -362,6 +364,7 @@ bool TFormMainQox::LoadIni() {
         return false;
     }
     FrameConnectPort1->LoadSettings(ini);
+    FrameVekStat1->LoadSettings(ini);
     return true;
 }
 
@@ -370,7 +373,12 @@ bool TFormMainQox::SaveIni() {
     QString why;
     // What cannot be read cannot be kept: better no new settings than other sections lost.
     const TIniUpdate result = UpdateIniFile(
-        IniPath, [this](CSimpleIniA& ini) { FrameConnectPort1->SaveSettings(ini); }, &why, PlainIniText);
+        IniPath,
+        [this](CSimpleIniA& ini) {
+            FrameConnectPort1->SaveSettings(ini);
+            FrameVekStat1->SaveSettings(ini);
+        },
+        &why, PlainIniText);
     if (result == TIniUpdate::Written) return true;
     const QString line =
         result == TIniUpdate::NotRead

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QColorDialog>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,16 +20,13 @@
 
 #include "controls/MaskEditUpDown.h"
 #include "link/comLink.h"
-#include "telemetry/statusPoll.h"
 #include "link/zuq.h"
 #include "telemetry/fGraph.h"
+#include "telemetry/statusPoll.h"
 
 namespace {
 
 constexpr int ItemHeight = 24;  // of a channel's row
-
-// Channels checked on a first start: throttle, current and speed.
-constexpr int DefaultChannels[] = {0, 1, 6};
 
 // Draws the check box of an item as the list would, and leaves the rest of the row to the frame.
 class TChannelDelegate : public QStyledItemDelegate {
@@ -170,6 +169,19 @@ TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
     ActionClearLog->setStatusTip(QStringLiteral("Clear log"));
     connect(ActionClearLog, &QAction::triggered, this, &TFrameVekStat::ActionClearLogExecute);
 
+    ActionRecord = new QAction(QStringLiteral("Record..."), this);
+    ActionRecord->setCheckable(true);
+    ActionRecord->setIconText(QStringLiteral("RECORD"));
+    ActionRecord->setToolTip(QStringLiteral("Record the status stream to a CSV file"));
+    ActionRecord->setStatusTip(ActionRecord->toolTip());
+    connect(ActionRecord, &QAction::triggered, this, &TFrameVekStat::ActionRecordExecute);
+    ActionExport = new QAction(QStringLiteral("Export..."), this);
+    ActionExport->setStatusTip(QStringLiteral("Write the records the graph holds to a CSV file"));
+    connect(ActionExport, &QAction::triggered, this, &TFrameVekStat::ActionExportExecute);
+    ActionSaveImage = new QAction(QStringLiteral("Save image..."), this);
+    ActionSaveImage->setStatusTip(QStringLiteral("Save the plot as a PNG image"));
+    connect(ActionSaveImage, &QAction::triggered, this, &TFrameVekStat::ActionSaveImageExecute);
+
     Panel4 = new QFrame(left);
     // Two rows: the buttons and the refresh rate do not fit side by side in the panel's width.
     auto* controls = new QGridLayout(Panel4);
@@ -178,13 +190,19 @@ TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
     ASpeedButton1->setDefaultAction(ActionLogUpdate);  // a click executes the action, which flips it
     SpeedButton2 = new QToolButton(Panel4);
     SpeedButton2->setDefaultAction(ActionClearLog);
+    SpeedButtonFreeze = new QToolButton(Panel4);
+    SpeedButtonFreeze->setDefaultAction(FrameGraph1->ActionFreeze);
+    SpeedButtonRecord = new QToolButton(Panel4);
+    SpeedButtonRecord->setDefaultAction(ActionRecord);
     Label1 = new QLabel(QStringLiteral("Refresh rate:"), Panel4);
     MaskEditUpDown1 = NewEdit(Panel4, 1, 250, 20);
     MaskEditUpDown1->OnUpdate = [this] { MaskEditUpDown1Update(); };
     controls->addWidget(ASpeedButton1, 0, 0);
     controls->addWidget(SpeedButton2, 0, 1);
-    controls->addWidget(Label1, 1, 0);
-    controls->addWidget(MaskEditUpDown1, 1, 1);
+    controls->addWidget(SpeedButtonFreeze, 1, 0);
+    controls->addWidget(SpeedButtonRecord, 1, 1);
+    controls->addWidget(Label1, 2, 0);
+    controls->addWidget(MaskEditUpDown1, 2, 1);
     controls->setColumnStretch(2, 1);
     leftLayout->addWidget(Panel4);
 
@@ -208,6 +226,24 @@ TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
     CheckListBox1->setGridSize(QSize(columnWidth, ItemHeight));
     new TChannelColumns(CheckListBox1, FrameGraph1, columnWidth);
     connect(CheckListBox1, &QListWidget::itemChanged, this, &TFrameVekStat::CheckListBox1ClickCheck);
+    connect(CheckListBox1, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { CheckListBox1DblClick(CheckListBox1->row(item)); });
+
+    AskSaveFileName = [this](const QString& caption, const QString& filter) {
+        return QFileDialog::getSaveFileName(this, caption, QString(), filter);
+    };
+    AskColor = [this](const QColor& initial) { return QColorDialog::getColor(initial, this); };
+    Recorder.OnLog = [this](const QString& line) { Log(line); };
+    point_ = QLocale::system().decimalPoint().at(0);
+
+    ValuesTimer = new QTimer(this);
+    ValuesTimer->setSingleShot(true);
+    ValuesTimer->setInterval(100);
+    connect(ValuesTimer, &QTimer::timeout, this, &TFrameVekStat::RefreshValues);
+
+    RecordTimer = new QTimer(this);
+    RecordTimer->setInterval(500);
+    connect(RecordTimer, &QTimer::timeout, this, &TFrameVekStat::RecordTimerTimer);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
@@ -233,44 +269,92 @@ void TFrameVekStat::Initialize(TComLink* port, uint8_t netBit) {
     for (int i = 0; i < ChannelCount; ++i) {
         auto* item = new QListWidgetItem(FrameGraph1->ChannelName(i), CheckListBox1);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        const bool shown =
-            std::find(std::begin(DefaultChannels), std::end(DefaultChannels), i) != std::end(DefaultChannels);
-        item->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(Qt::Unchecked);
     }
+    initialized_ = true;
+    ApplySettings();
+}
+
+void TFrameVekStat::LoadSettings(const CSimpleIniA& ini) {
+    Settings.Load(ini);
+    if (initialized_) ApplySettings();
+}
+
+void TFrameVekStat::ApplySettings() {
+    {
+        const QSignalBlocker blocker(CheckListBox1);
+        for (int i = 0; i < ChannelCount && i < CheckListBox1->count(); ++i) {
+            CheckListBox1->item(i)->setCheckState((Settings.Checked >> i) & 1 ? Qt::Checked : Qt::Unchecked);
+            const uint32_t rgb = Settings.Colors[i];
+            FrameGraph1->Buffers[static_cast<size_t>(i)].Color =
+                QColor((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
+        }
+    }
+    FrameGraph1->SetFitEach(Settings.FitEach);
+    FrameGraph1->SetSeconds(Settings.Seconds);
+    FrameGraph1->Window = Settings.Window;
+    (Settings.XY ? FrameGraph1->N2D1 : FrameGraph1->N1D1)->setChecked(true);
+    FrameGraph1->N1D1Click();
+    MaskEditUpDown1->SetValue(Settings.Rate);
     CheckListBox1ClickCheck();
+    CheckListBox1->viewport()->update();
+}
+
+void TFrameVekStat::SaveSettings(CSimpleIniA& ini) {
+    if (initialized_) {
+        Settings.Checked = 0;
+        for (int i = 0; i < ChannelCount && i < CheckListBox1->count(); ++i) {
+            if (CheckListBox1->item(i)->checkState() == Qt::Checked) Settings.Checked |= 1u << i;
+            Settings.Colors[i] = FrameGraph1->Buffers[static_cast<size_t>(i)].Color.rgb() & 0xffffffu;
+        }
+        Settings.FitEach = FrameGraph1->FitEach;
+        Settings.Seconds = FrameGraph1->Seconds;
+        Settings.XY = FrameGraph1->PlotMode == 2;
+        Settings.Window = FrameGraph1->Window;
+        Settings.Rate = MaskEditUpDown1->GetIntValue();
+    }
+    Settings.Save(ini);
 }
 
 bool TFrameVekStat::HandleReply(const uint8_t* payload, uint8_t length) {
     if (payload == nullptr || length < 1 || payload[0] != zuq::Cmd::Status) return true;
     Record = StatusRecord::FromBytes(payload + 1, static_cast<size_t>(length - 1));
+    // The history keeps what the graph takes; a recording takes every record that arrives.
+    const bool recording = Recorder.Recording();
+    Recorder.Take(Record, QDateTime::currentDateTime(), ASpeedButton1->isChecked());
+    if (recording && !Recorder.Recording()) ShowRecording();
     ApplyRecord();
     return true;
 }
 
 void TFrameVekStat::ApplyRecord() {
-    if (ASpeedButton1->isChecked())
-        for (int i = 0; i < ChannelCount; ++i) FrameGraph1->AddValue(i, Record.Channel(i));
+    if (ASpeedButton1->isChecked()) {
+        const double now = TFrameGraph::Now();
+        for (int i = 0; i < ChannelCount; ++i) FrameGraph1->AddValue(i, Record.Channel(i), now);
+    }
     // Telemetry streams at up to 250 records a second: only what changed on screen is redrawn.
     if (shownMode_ != Record.Mode) MaskEditUpDown12->SetValue(Record.Mode);
     if (shownAddress_ != Record.Address) MaskEditUpDown13->SetValue(Record.Address);
     shownMode_ = Record.Mode;
     shownAddress_ = Record.Address;
     for (int bit = 0; bit < 8; ++bit) FlagBoxes[bit]->setChecked((Record.Flags >> bit) & 1);
-    bool changed = false;
-    for (int i = 0; i < ChannelCount; ++i) {
+    // The values in the list are read at most ten times a second, faster than that nobody can.
+    if (!ValuesTimer->isActive()) ValuesTimer->start();
+}
+
+void TFrameVekStat::RefreshValues() {
+    for (int i = 0; i < ChannelCount && i < CheckListBox1->count(); ++i) {
         const QString value = ValueText(i);
-        if (shownValues_[i] != value) {
-            shownValues_[i] = value;
-            changed = true;
-        }
+        if (shownValues_[i] == value) continue;
+        shownValues_[i] = value;
+        CheckListBox1->viewport()->update(CheckListBox1->visualItemRect(CheckListBox1->item(i)));
     }
-    if (changed) CheckListBox1->viewport()->update();
 }
 
 QString TFrameVekStat::ValueText(int index) const {
     if (index < 0 || index >= static_cast<int>(FrameGraph1->Buffers.size())) return QString();
     const TLoopBuf& buffer = FrameGraph1->Buffers[static_cast<size_t>(index)];
-    return ScaledText(buffer.Last, buffer.Scale, QLocale::system().decimalPoint().at(0));
+    return ScaledText(buffer.Last, buffer.Scale, point_);
 }
 
 void TFrameVekStat::RequestStatus() {
@@ -305,6 +389,56 @@ void TFrameVekStat::ActionLogUpdateUpdate() {
 
 void TFrameVekStat::ActionClearLogExecute() {
     FrameGraph1->Clear();
+    Recorder.ClearHistory();
+}
+
+void TFrameVekStat::ActionRecordExecute() {
+    if (!ActionRecord->isChecked()) {
+        Recorder.Stop();
+    } else {
+        const QString path =
+            AskSaveFileName(QStringLiteral("Record telemetry"), QStringLiteral("CSV files (*.csv)"));
+        if (!path.isEmpty()) Recorder.Start(path);
+    }
+    ShowRecording();
+}
+
+void TFrameVekStat::RecordTimerTimer() {
+    Recorder.Flush();
+    ShowRecording();
+}
+
+void TFrameVekStat::ShowRecording() {
+    const bool recording = Recorder.Recording();
+    ActionRecord->setChecked(recording);
+    if (recording && !RecordTimer->isActive()) RecordTimer->start();
+    if (!recording) RecordTimer->stop();
+    if (OnRecording) OnRecording(Recorder.StatusText());
+}
+
+void TFrameVekStat::ActionExportExecute() {
+    const QString path =
+        AskSaveFileName(QStringLiteral("Export telemetry"), QStringLiteral("CSV files (*.csv)"));
+    if (!path.isEmpty()) Recorder.Export(path);
+}
+
+void TFrameVekStat::ActionSaveImageExecute() {
+    const QString path = AskSaveFileName(QStringLiteral("Save plot"), QStringLiteral("PNG images (*.png)"));
+    if (path.isEmpty()) return;
+    QString error;
+    if (FrameGraph1->SaveImage(path, &error))
+        Log(QStringLiteral("Plot saved to %1.").arg(path));
+    else
+        Log(QStringLiteral("Cannot save the plot to %1: %2.").arg(path, error));
+}
+
+void TFrameVekStat::CheckListBox1DblClick(int index) {
+    if (index < 0 || index >= ChannelCount) return;
+    TLoopBuf& buffer = FrameGraph1->Buffers[static_cast<size_t>(index)];
+    const QColor color = AskColor(buffer.Color);
+    if (!color.isValid()) return;
+    FrameGraph1->SetChannel(index, buffer.Visible, color, false, buffer.Name, buffer.Scale);
+    CheckListBox1->viewport()->update();
 }
 
 void TFrameVekStat::CheckListBox1ClickCheck() {
