@@ -1,266 +1,160 @@
-// The status frame: record decoding, panel, UPDATE toggle, requests on the line and the channel list.
+// The status frame on a recording port: records decoded into graph, panel and list, requests, the
+// settings file's section, and recording, export and image files.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFile>
 #include <QListWidget>
 #include <QLocale>
-#include <QPainter>
-#include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
-#include <QToolButton>
 
 #include "controls/MaskEditUpDown.h"
-#include "link/frameConnect.h"
-#include "link/treadRW.h"
 #include "link/zuq.h"
-#include "paintRecorder.h"
-#include "support/ptyPeer.h"
+#include "support/recordingLink.h"
 #include "telemetry/fGraph.h"
 #include "telemetry/frameVekStatus.h"
 
 namespace {
 
-std::vector<uint8_t> StatusPayload(const std::vector<std::pair<size_t, uint8_t>>& bytes, size_t size = 29) {
-    std::vector<uint8_t> payload(size + 1, 0);
-    payload[0] = zuq::Cmd::Status;
-    for (const auto& [offset, value] : bytes) payload[offset + 1] = value;
-    return payload;
-}
+using Bytes = std::vector<uint8_t>;
 
 struct FrameStatus : ::testing::Test {
     FrameStatus() {
-        link.InitPort({}, {}, {});
-        link.ComRW->PortName = peer.SlaveName();
-        link.ComRW->SetActive(true);
-        frame.Timer1->stop();  // the tests send the requests themselves
-        frame.Initialize(link.Port(), 0);
+        frame.Timer1->stop();  // the tests ask themselves
+        frame.OnLog = [this](const QString& line) { log << line; };
+        frame.AskSaveFileName = [this](const QString&, const QString&) { return path; };
+        frame.Initialize(&port, 0);
     }
-    bool Reply(const std::vector<uint8_t>& payload) {
-        return frame.HandleReply(payload.data(), static_cast<uint8_t>(payload.size()));
+    // A Status reply of `size` record bytes, zero but for the given ones.
+    void Reply(const std::vector<std::pair<size_t, uint8_t>>& bytes, size_t size = 29) {
+        Bytes payload(size + 1, 0);
+        payload[0] = zuq::Cmd::Status;
+        for (const auto& [offset, value] : bytes) payload[offset + 1] = value;
+        EXPECT_TRUE(frame.HandleReply(payload.data(), static_cast<uint8_t>(payload.size())));
     }
-    TLoopBuf& Buffer(int channel) { return frame.FrameGraph1->Buffers[static_cast<size_t>(channel)]; }
-    // The last sample of a channel.
-    double Newest(int channel) {
-        TLoopBuf& b = Buffer(channel);
-        return b.Get((b.GetHead() - 1 + b.Capacity) % b.Capacity);
+    const TLoopBuf& Buffer(int channel) { return frame.FrameGraph1->Buffers[static_cast<size_t>(channel)]; }
+    std::string Sent() {  // the packets since the last call
+        const std::string sent = port.Describe();
+        port.Clear();
+        return sent;
     }
 
-    TPtyPeer peer;
-    TFrameConnectPort link;
+    TRecordingLink port;
     TFrameVekStat frame;
+    QStringList log;
+    QString path;
+    QTemporaryDir dir;
 };
 
 }  // namespace
 
-TEST(StatusRecord, DecodesLittleEndianFieldsAtTheirOffsets) {
-    uint8_t b[29];
-    for (int i = 0; i < 29; ++i) b[i] = static_cast<uint8_t>(i + 1);
-    const StatusRecord r = StatusRecord::FromBytes(b, 29);
-    EXPECT_EQ(r.Current, 0x0201);
-    EXPECT_EQ(r.Voltage, 0x0403);
-    EXPECT_EQ(r.Temperature, 0x0605);
-    EXPECT_EQ(r.ThrottleLevel, 0x0807);
-    EXPECT_EQ(r.TempMcu, 0x0a09);
-    EXPECT_EQ(r.AvgCurrent, 0x0c0b);
-    EXPECT_EQ(r.AvgSpeed, 0x0e0d);
-    EXPECT_EQ(r.TimingDelay, 0x100f);
-    EXPECT_EQ(r.Mode, 17);
-    EXPECT_EQ(r.Address, 18);
-    EXPECT_EQ(r.Flags, 19);
-    EXPECT_EQ(r.InputPwm, 0x1514);  // the odd offsets from 19 on
-    EXPECT_EQ(r.InputI2c, 0x1716);
-    EXPECT_EQ(r.InputCan, 0x1918);
-    EXPECT_EQ(r.InputPc, 0x1b1a);
-    EXPECT_EQ(r.Debug, 0x1d1c);
-    // Channel order of the graph against the record's fields.
-    const double channels[13] = {0x0807, 0x0201, 0x0c0b, 0x0403, 0x0605, 0x0a09, 0x0e0d,
-                                 0x100f, 0x1918, 0x1716, 0x1514, 0x1b1a, 0x1d1c};
-    for (int i = 0; i < 13; ++i) EXPECT_EQ(r.Channel(i), channels[i]) << i;
-    // A short record leaves the tail zero.
-    const StatusRecord shortOne = StatusRecord::FromBytes(b, 3);
-    EXPECT_EQ(shortOne.Current, 0x0201);
-    EXPECT_EQ(shortOne.Voltage, 0x0003);
-    EXPECT_EQ(shortOne.Debug, 0);
-}
-
-TEST_F(FrameStatus, InitializeSetsUpThirteenChannelsShowingThrottleCurrentAndSpeed) {
-    ASSERT_EQ(frame.CheckListBox1->count(), 13);
-    EXPECT_EQ(frame.FrameGraph1->BackColor, QColor(255, 255, 255));
+TEST_F(FrameStatus, RepliesFillTheGraphThePanelAndTheList) {
     struct Case {
-        int index;
-        const char* name;
-        double scale;
-        QColor color;
-        bool shown;
-    } cases[] = {
-        {0, "Throttle (%)", 0.1, QColor(255, 0, 0), true},
-        {1, "Current (A)", 0.1, QColor(0, 0, 255), true},
-        {2, "Averrage Current (A)", 0.1, QColor(128, 128, 0), false},
-        {6, "Averrage Speed (rpm)", 1.0, QColor(0, 128, 128), true},
-        {7, "Timig delay (mks)", 1.0, QColor(255, 128, 0), false},
-        {8, "Input CAN", 1.0, QColor(96, 96, 96), false},
-        {12, "Debug", 1.0, QColor(160, 82, 45), false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(frame.CheckListBox1->item(c.index)->text(), QString::fromLatin1(c.name));
-        EXPECT_EQ(frame.CheckListBox1->item(c.index)->checkState(), c.shown ? Qt::Checked : Qt::Unchecked);
-        EXPECT_EQ(Buffer(c.index).Scale, c.scale);
-        EXPECT_EQ(Buffer(c.index).Color, c.color);
-        EXPECT_EQ(Buffer(c.index).Visible, c.shown) << c.name;
-    }
-    EXPECT_EQ(frame.FrameGraph1->ChannelName(13), QStringLiteral("Noname"));
-}
-
-TEST_F(FrameStatus, RepliesFillTheGraphAndThePanel) {
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> payload;
+        std::vector<std::pair<size_t, uint8_t>> bytes;
+        size_t size;
         double current, voltage, debug;
-        int mode, address;
-        uint8_t flags;
+        int mode, flags;
     } cases[] = {
-        {"command byte alone", {zuq::Cmd::Status}, 0, 0, 0, 0, 0, 0},
-        {"0xFFFF", StatusPayload({{0, 0xff}, {1, 0xff}, {2, 0xff}, {3, 0xff}}), -1, 65535, 0, 0, 0, 0},
-        {"mode 200", StatusPayload({{16, 200}, {17, 7}}), 0, 0, 0, 16, 7, 0},
-        {"Sound", StatusPayload({{18, 0x80}}), 0, 0, 0, 0, 0, 0x80},
-        {"Test", StatusPayload({{18, 0x20}}), 0, 0, 0, 0, 0, 0x20},
-        {"Short-circuit", StatusPayload({{18, 0x40}}), 0, 0, 0, 0, 0, 0x40},
-        {"Stopped and Overload", StatusPayload({{18, 0x09}}), 0, 0, 0, 0, 0, 0x09},
-        {"long payload cut", StatusPayload({{27, 0xfe}, {28, 0xff}, {29, 0x55}}, 40), 0, 0, -2, 0, 0, 0},
+        {{}, 0, 0, 0, 0, 0, 0},                                                     // the command byte alone
+        {{{0, 0xff}, {1, 0xff}, {2, 0xff}, {3, 0xff}}, 29, -1, 65535, 0, 0, 0},     // signed, unsigned
+        {{{16, 200}, {18, 0x80}}, 29, 0, 0, 0, 16, 0x80},                           // mode 200 shows 16
+        {{{27, 0xfe}, {28, 0xff}, {29, 0x55}, {18, 0x49}}, 40, 0, 0, -2, 0, 0x49},  // cut to 29 bytes
     };
-    const char* captions[8] = {"Stopped",  "Starting", "Overheat",      "Overload",
-                               "Blocking", "Test",     "Short-circuit", "Sound"};
-    int samples = 0;
     for (const Case& c : cases) {
-        for (int bit = 0; bit < 8; ++bit) frame.FlagBoxes[bit]->setChecked(true);  // all must be rewritten
-        EXPECT_TRUE(Reply(c.payload)) << c.what;
-        ++samples;
-        EXPECT_EQ(Buffer(1).GetCount(), samples) << c.what;
-        EXPECT_EQ(Newest(1), c.current) << c.what;
-        EXPECT_EQ(Newest(3), c.voltage) << c.what;
-        EXPECT_EQ(Newest(12), c.debug) << c.what;
-        EXPECT_EQ(frame.MaskEditUpDown12->GetIntValue(), c.mode) << c.what;
-        EXPECT_EQ(frame.MaskEditUpDown13->GetIntValue(), c.address) << c.what;
-        for (int bit = 0; bit < 8; ++bit) {
-            EXPECT_EQ(frame.FlagBoxes[bit]->text(), QString::fromLatin1(captions[bit]));
-            EXPECT_EQ(frame.FlagBoxes[bit]->isChecked(), ((c.flags >> bit) & 1) != 0)
-                << c.what << " bit " << bit;
-        }
+        Reply(c.bytes, c.size);
+        EXPECT_EQ(std::vector<double>({Buffer(1).Last, Buffer(3).Last, Buffer(12).Last}),
+                  std::vector<double>({c.current, c.voltage, c.debug}));
+        EXPECT_EQ(frame.MaskEditUpDown12->GetIntValue(), c.mode);
+        int flags = 0;
+        for (int bit = 0; bit < 8; ++bit) flags |= frame.FlagBoxes[bit]->isChecked() << bit;
+        EXPECT_EQ(flags, c.flags);
     }
-    EXPECT_EQ(frame.CheckBox1, frame.FlagBoxes[7]);
-    EXPECT_EQ(frame.CheckBox2, frame.FlagBoxes[5]);
-    // Other replies pass untouched.
-    const std::vector<uint8_t> other = {zuq::Cmd::Echo, 1, 2};
-    EXPECT_TRUE(Reply(other));
-    EXPECT_EQ(Buffer(1).GetCount(), samples);
+    // The list shows values in their units; the graph the raw counts.
+    Reply({{0, 0x7b}, {2, 0xa8}, {12, 0xd2}, {13, 0x04}});  // current 123, voltage 168, speed 1234
+    EXPECT_EQ(Buffer(1).Last, 123);
+    QStringList values;
+    for (int i : {1, 3, 6, 0}) values << frame.ValueText(i);
+    EXPECT_EQ(values.replaceInStrings(QLocale::system().decimalPoint(), "."),
+              QStringList({"12.3", "16.8", "1234", "0.0"}));
 }
 
-TEST_F(FrameStatus, RequestsCarryTheRefreshRateWhileUpdateIsPressed) {
-    EXPECT_TRUE(frame.ASpeedButton1->isChecked());
-    EXPECT_EQ(frame.ASpeedButton1->text(), QStringLiteral("UPDATE"));
-    EXPECT_EQ(frame.MaskEditUpDown1->GetIntValue(), 20);
+TEST_F(FrameStatus, RequestsCarryTheRateWhileUpdateIsDown) {
     frame.RequestStatus();
-    auto sent = peer.ReadPackets(1, 5000);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].channel, 0x01);
-    EXPECT_EQ(sent[0].payload, (std::vector<uint8_t>{zuq::Cmd::StatusRequest, 20}));
-    // Every request re-applies the stored record: one more sample per channel.
-    EXPECT_EQ(Buffer(0).GetCount(), 1);
-
-    // The net bit goes into the channel byte.
+    EXPECT_EQ(Sent(), "StatusRequest ch=01 14\n");
+    EXPECT_EQ(Buffer(0).GetCount(), 1);  // every request applies the stored record again
     frame.NetBit = 0x80;
     frame.MaskEditUpDown1->SetValue(250);
     frame.RequestStatus();
-    sent = peer.ReadPackets(1, 5000);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].channel, 0x81);
-    EXPECT_EQ(sent[0].payload, (std::vector<uint8_t>{zuq::Cmd::StatusRequest, 250}));
-
-    // Releasing UPDATE sends a request with 0 at once; replies then refresh the panel but add no samples.
-    frame.NetBit = 0;
-    QTest::mouseClick(frame.ASpeedButton1, Qt::LeftButton);
-    EXPECT_FALSE(frame.ActionLogUpdate->isChecked());
-    EXPECT_FALSE(frame.ASpeedButton1->isChecked());
-    sent = peer.ReadPackets(1, 5000);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].payload, (std::vector<uint8_t>{zuq::Cmd::StatusRequest, 0}));
-    const int count = Buffer(0).GetCount();
-    Reply(StatusPayload({{16, 5}, {18, 0x04}}));
-    EXPECT_EQ(Buffer(0).GetCount(), count);
-    EXPECT_EQ(frame.MaskEditUpDown12->GetIntValue(), 5);
-    EXPECT_TRUE(frame.CheckBox9->isChecked());
+    EXPECT_EQ(Sent(), "StatusRequest ch=81 fa\n");
+    // UPDATE released: a request with 0 at once; replies refresh the panel but add no samples.
+    frame.ActionLogUpdate->trigger();
+    EXPECT_EQ(Sent(), "StatusRequest ch=81 00\n");
+    Reply({{16, 5}});
+    EXPECT_EQ(Buffer(0).GetCount(), 2);
+    port.Open = false;  // nothing goes out on a closed port
     frame.Timer1Timer();
-    sent = peer.ReadPackets(1, 5000);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].payload, (std::vector<uint8_t>{zuq::Cmd::StatusRequest, 0}));
-    EXPECT_EQ(Buffer(0).GetCount(), count);
-
-    // Pressing it again asks with the refresh rate.
-    QTest::mouseClick(frame.ASpeedButton1, Qt::LeftButton);
-    EXPECT_TRUE(frame.ASpeedButton1->isChecked());
-    sent = peer.ReadPackets(1, 5000);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].payload, (std::vector<uint8_t>{zuq::Cmd::StatusRequest, 250}));
-}
-
-TEST_F(FrameStatus, NoRequestWhileDisconnectedButTheRecordRepeats) {
-    Reply(StatusPayload({{0, 42}}));
-    link.ComRW->SetActive(false);
-    frame.RequestStatus();
-    frame.RequestStatus();
-    EXPECT_TRUE(peer.Drain(100).empty());
-    EXPECT_EQ(Buffer(1).GetCount(), 3);
-    EXPECT_EQ(Newest(1), 42);
-}
-
-TEST_F(FrameStatus, ClearDropsAllSamples) {
-    Reply(StatusPayload({{0, 42}}));
-    frame.ActionClearLog->trigger();
+    EXPECT_TRUE(port.Events.empty());
+    frame.ActionClearLog->trigger();  // CLEAR drops every sample, and the records Export would write
     EXPECT_EQ(Buffer(1).GetCount(), 0);
-    EXPECT_EQ(frame.ActionClearLog->text(), QStringLiteral("CLEAR"));
+    EXPECT_TRUE(frame.Recorder.History().empty());
 }
 
-TEST_F(FrameStatus, CheckingChannelsShowsThemAndRefitsTheRange) {
-    Reply(StatusPayload({{0, 100}, {2, 50}}));   // Current 100, Voltage 50
-    Reply(StatusPayload({{0, 200}, {2, 250}}));  // Current 200, Voltage 250
-    for (const int shownAtStart : {0, 6})
-        frame.CheckListBox1->item(shownAtStart)->setCheckState(Qt::Unchecked);
-    frame.CheckListBox1->item(1)->setCheckState(Qt::Checked);
-    EXPECT_TRUE(Buffer(1).Visible);
-    EXPECT_FALSE(Buffer(3).Visible);
-    EXPECT_EQ(frame.FrameGraph1->YMin, 100);
-    EXPECT_EQ(frame.FrameGraph1->YMax, 200);
-    frame.CheckListBox1->item(3)->setCheckState(Qt::Checked);
-    EXPECT_EQ(frame.FrameGraph1->YMin, 50);
-    EXPECT_EQ(frame.FrameGraph1->YMax, 250);
+TEST_F(FrameStatus, SettingsComeBackFromTheFile) {
     frame.CheckListBox1->item(1)->setCheckState(Qt::Unchecked);
-    frame.CheckListBox1->item(3)->setCheckState(Qt::Unchecked);
-    EXPECT_EQ(frame.FrameGraph1->YMin, 2147483647.0);
+    frame.CheckListBox1->item(7)->setCheckState(Qt::Checked);
+    frame.AskColor = [](const QColor&) { return QColor(1, 2, 3); };
+    frame.CheckListBox1DblClick(7);
+    for (QAction* option :
+         {frame.FrameGraph1->NFitEach, frame.FrameGraph1->NSeconds, frame.FrameGraph1->N2D1})
+        option->trigger();
+    frame.FrameGraph1->Window = 640;
+    frame.MaskEditUpDown1->SetValue(125);
+    CSimpleIniA ini;
+    frame.SaveSettings(ini);
+    ini.SetValue("Telemetry", "Color3", "green");  // unreadable values leave the defaults
+    ini.SetValue("Telemetry", "Window", "99999");
+
+    TFrameVekStat next;
+    next.LoadSettings(ini);  // before Initialize, as the window does
+    next.Initialize(&port, 0);
+    for (int i = 0; i < TFrameVekStat::ChannelCount; ++i)  // 0 and 6 checked from the first start on
+        EXPECT_EQ(next.FrameGraph1->Buffers[static_cast<size_t>(i)].Visible, i == 0 || i == 6 || i == 7) << i;
+    EXPECT_EQ(next.FrameGraph1->Buffers[7].Color, QColor(1, 2, 3));
+    EXPECT_EQ(next.FrameGraph1->Buffers[3].Color, QColor(0, 128, 0));
+    EXPECT_TRUE(next.FrameGraph1->FitEach && next.FrameGraph1->Seconds &&
+                next.FrameGraph1->NFitEach->isChecked());
+    EXPECT_EQ(std::vector<int>({next.FrameGraph1->PlotMode, next.FrameGraph1->Window,
+                                next.MaskEditUpDown1->GetIntValue()}),
+              std::vector<int>({2, 200, 125}));
 }
 
-TEST_F(FrameStatus, ChannelListShowsScaledValueBeforeTheColourSquare) {
-    Reply(StatusPayload({{0, 123}, {12, 0xd2}, {13, 0x04}}));  // Current 123, AvgSpeed 1234
-    struct Case {
-        int index;
-        const char* name;
-        const char* value;
-    } cases[] = {{1, "Current (A)", "12.3"}, {6, "Averrage Speed (rpm)", "1234"}, {0, "Throttle (%)", "0.0"}};
-    for (const Case& c : cases) {
-        TRecordingDevice device(300, 24);
-        QPainter painter(&device);
-        frame.CheckListBox1DrawItem(painter, c.index, QRect(20, 0, 200, 24));
-        const QFontMetrics metrics = painter.fontMetrics();
-        painter.end();
-        const TRecordingEngine& e = device.Engine();
-        ASSERT_EQ(e.Texts.size(), 2u) << c.name;
-        EXPECT_EQ(e.Texts[0].text, QString::fromLatin1(c.name));
-        EXPECT_EQ(e.Texts[0].baseline.x(), 20);
-        const QString value = QString::fromLatin1(c.value).replace('.', QLocale::system().decimalPoint());
-        EXPECT_EQ(e.Texts[1].text, value);
-        // Right-aligned, ending 2 pixels left of the swatch that fills the last 24 pixels.
-        const int width = metrics.horizontalAdvance(value);
-        EXPECT_EQ(e.Texts[1].baseline.x(), 220 - 24 - width - 2) << c.name;
+TEST_F(FrameStatus, RecordingExportAndImageWriteFilesOrSayWhyNot) {
+    QString shown;
+    frame.OnRecording = [&](const QString& text) { shown = text; };
+    path = dir.filePath("run.csv");
+    frame.ActionRecord->trigger();
+    for (uint8_t speed = 1; speed <= 30; ++speed) Reply({{12, speed}, {18, 0x01}});
+    frame.RecordTimerTimer();
+    EXPECT_EQ(shown, "Recording run.csv: 30 rows");
+    frame.ActionRecord->trigger();
+    EXPECT_EQ(shown, "");
+    EXPECT_EQ(log.back(), "Recorded 30 rows to " + path + ".");
+    QFile file(path);  // every reply a row, the last one last
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll().endsWith(",30,0,0,0,0,0,0,0,0,Stopped\n"));
+
+    const std::pair<QAction*, QString> files[] = {
+        {frame.ActionExport, "Exported 30 rows to %1."},
+        {frame.ActionSaveImage, "Plot saved to %1."},
+        {frame.ActionRecord, "Cannot record to %1: "},
+        {frame.ActionExport, "Cannot export to %1: "},
+        {frame.ActionSaveImage, "Cannot save the plot to %1: "},
+    };
+    for (const auto& [action, line] : files) {
+        path = dir.filePath(line.startsWith("Cannot") ? "missing/file" : "file");
+        action->trigger();
+        EXPECT_TRUE(log.back().startsWith(line.arg(path))) << log.back().toStdString();
+        EXPECT_FALSE(frame.ActionRecord->isChecked());
     }
-    // The graph itself plots the raw value.
-    EXPECT_EQ(Newest(1), 123);
+    EXPECT_FALSE(QImage(dir.filePath("file"), "PNG").isNull());
 }

@@ -1,318 +1,138 @@
-// The painters: grid values and labels, time ticks, trace thinning, XY pairs.
+// The painters through the images they draw, and the readout: value grid and zero line, ticks in sample
+// steps and in seconds, "Fit each channel", XY pairs, wild samples, and what the mouse reads.
 #include <gtest/gtest.h>
 
 #include <QLocale>
 #include <QPainter>
-#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+#include <tuple>
 
-#include "paintRecorder.h"
 #include "telemetry/graphPaint.h"
+#include "telemetry/graphReadout.h"
 
 namespace {
 
-QString Expected(const char* format, double v) {
-    QString text = QString::asprintf(format, v);
-    return text.replace(QLatin1Char('.'), QLocale::system().decimalPoint());
-}
-
-TGraphData Graph() {
+TGraphData Graph(double lo, double hi, int window = 200) {
     TGraphData g;
     g.Buffers.assign(TGraphData::ChannelCount, TLoopBuf());
     g.BackColor = Qt::white;
+    g.YMin = g.PlotXMin = g.PlotYMin = lo;
+    g.YMax = g.PlotXMax = g.PlotYMax = hi;
+    g.Window = window;
     return g;
 }
 
-// Records one render of the time plot (mode 0) or the XY plot (mode 2).
-TRecordingEngine& Render(TRecordingDevice& device, const TGraphData& g, int mode) {
-    QPainter painter(&device);
-    if (mode == 2)
-        RenderXY(painter, g, device.height(), device.width(), 2);
-    else
-        RenderTime(painter, g, device.height(), device.width(), 2);
-    painter.end();
-    return device.Engine();
+TLoopBuf& Show(TGraphData& g, int index, const QColor& color, const char* name = "c", double scale = 1) {
+    TLoopBuf& b = g.Buffers[static_cast<size_t>(index)];
+    std::tie(b.Visible, b.Color, b.Name, b.Scale) = std::tuple(true, color, QString::fromLatin1(name), scale);
+    return b;
 }
 
-std::vector<const TRecordedLines*> Solid(const TRecordingEngine& engine) {
-    std::vector<const TRecordedLines*> traces;
-    for (const TRecordedLines& item : engine.Lines)
-        if (item.pen.style() == Qt::SolidLine && item.pen.color() != QColor(0, 0, 0)) traces.push_back(&item);
-    return traces;
+QImage Paint(const TGraphData& g, int W, int H, bool xy = false) {
+    QImage image(W, H, QImage::Format_RGB32);
+    QPainter painter(&image);
+    xy ? TGraphPainter(g, H, W, 2).RenderXY(painter) : TGraphPainter(g, H, W, 2).RenderTime(painter);
+    return image;
+}
+
+// The rows (or columns) of `area` holding at least `least` pixels of a colour.
+std::set<int> Lines(const QImage& image, const QRect& area, const QColor& color, int least,
+                    bool columns = false) {
+    std::map<int, int> count;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            count[columns ? x : y] += image.pixelColor(x, y) == color;
+    std::set<int> found;
+    for (const auto& [at, n] : count)
+        if (n >= least) found.insert(at);
+    return found;
 }
 
 }  // namespace
 
-TEST(ChooseStep, LadderGivesFewerThanNIntervals) {
-    struct Case {
-        double range;
-        int n;
-        int step;
-    } cases[] = {{10, 3, 5}, {10, 11, 1},    {10, 6, 2},      {200, 11, 25}, {200, 201, 1},
-                 {0, 1, 1},  {1e9, 3, 2000}, {4096, 39, 250}, {-5, 1, 1}};
-    for (const Case& c : cases) EXPECT_EQ(ChooseStep(c.range, c.n), c.step) << c.range << " / " << c.n;
+TEST(GraphPaint, ValueGridZeroLineAndTicks) {
+    TGraphData g = Graph(0, 10);
+    const QImage image = Paint(g, 500, 100);
+    const QColor grey(128, 128, 128);
+    // Grid lines at -10, -6.65 ... 10 (multiples of 5 / 100 around the range): those within the paper at
+    // rows 5, 35 and 65; the zero line over the one at row 95 in the labels' colour, seen on white paper.
+    const QRect right(250, 1, 240, 98);  // right of the labels, inside the outline
+    EXPECT_EQ(Lines(image, right, grey, 40), std::set<int>({5, 35, 65}));
+    EXPECT_EQ(Lines(image, right, Qt::black, 40), std::set<int>({TGraphPainter(g, 100, 500, 2).ToY(0)}));
+    // Eleven ticks aged 0, 25, 25, 50 ... 175 sample steps, each at W - (age * W div Window + M) - M.
+    std::set<int> columns;
+    for (int age = 0; age <= 175; age += 25) columns.insert(500 - (age * 500 / 200 + 2) - 2);
+    EXPECT_EQ(Lines(image, QRect(0, 78, 500, 21), grey, 5, true), columns);
+
+    // 20 samples a second: the sample t seconds old (20 t + 1 steps back) is drawn at
+    // x = (199 - 20 t) * 500 / 200 + 2, and a tick of t seconds stands there.
+    g = Graph(0, 0);
+    g.Seconds = true;
+    for (int i = 0; i <= 200; ++i) Show(g, 0, Qt::red).Add(1.0f, 100 + i * 0.05);
+    columns.clear();
+    for (int t = 0; t <= 9; ++t) columns.insert((199 - 20 * t) * 500 / 200 + 2);
+    EXPECT_EQ(Lines(Paint(g, 500, 120), QRect(0, 98, 500, 21), grey, 5, true), columns);
 }
 
-TEST(Mappings, RangeFillsTheMiddleNinetyPercent) {
-    TGraphData g = Graph();
-    g.YMin = 0;
-    g.YMax = 100;
-    g.PlotXMin = -10;
-    g.PlotXMax = 10;
-    g.PlotYMin = 0;
-    g.PlotYMax = 1;
-    g.Window = 200;
-    TGraphPainter p(g, 200, 400, 2);
-    EXPECT_EQ(p.ToY(0), 190);
-    EXPECT_EQ(p.ToY(100), 10);
-    EXPECT_EQ(p.ToY(50), 100);
-    EXPECT_EQ(p.ToX(0), 2);
-    EXPECT_EQ(p.ToX(1), 4);  // 400 / 200 = 2 pixels a step
-    EXPECT_EQ(p.ToX(201), 404);
-    EXPECT_EQ(p.ToPlotX(-10), 20);  // no margin added
-    EXPECT_EQ(p.ToPlotX(10), 380);
-    EXPECT_EQ(p.ToPlotY(1), 10);
-    // Values far outside, or not numbers at all, stay at a finite distance from the image.
-    EXPECT_LT(p.ToY(1e30), -1000);
-    EXPECT_GT(p.ToY(-1e30), 1000);
-    EXPECT_EQ(p.ToPlotY(std::nan("")), 200);
-}
-
-TEST(RenderTime, ValueGridOfRangeZeroToTen) {
-    TGraphData g = Graph();
-    g.YMin = 0;
-    g.YMax = 10;
-    TRecordingDevice device(300, 100);
-    const TRecordingEngine& e = Render(device, g, 0);
-    std::vector<QString> labels;
-    for (const TRecordedText& t : e.Texts)
-        if (t.text.startsWith(QLatin1String("    "))) labels.push_back(t.text);
-    const std::vector<double> values = {-10,  -6.65, -3.35, 0,
-                                        3.35, 6.65,  10,    0};  // the last is the zero line
-    ASSERT_EQ(labels.size(), values.size());
-    for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(labels[i], Expected("    %.3f  ", values[i]));
-
-    // Seven dotted gray lines at the heights of those values, then the white zero line.
-    std::vector<int> heights;
-    for (const TRecordedLines& item : e.Lines)
-        if (item.pen.style() == Qt::DotLine && item.lines.size() == 1 && item.lines[0].dy() == 0) {
-            EXPECT_EQ(item.lines[0].x1(), 2);
-            EXPECT_EQ(item.lines[0].x2(), 298);
-            heights.push_back(static_cast<int>(item.lines[0].y1()));
-            EXPECT_EQ(item.pen.color(), heights.size() <= 7 ? QColor(128, 128, 128) : QColor(255, 255, 255));
-        }
-    TGraphPainter map(g, 100, 300, 2);
-    ASSERT_EQ(heights.size(), values.size());
-    for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(heights[i], map.ToY(values[i]));
-}
-
-TEST(RenderTime, NoValueGridWithoutARange) {
-    struct Case {
-        double lo, hi;
-    } cases[] = {{0, 0}, {TGraphData::EmptyMin, TGraphData::EmptyMax}, {5, 5}};
-    for (const Case& c : cases) {
-        TGraphData g = Graph();
-        g.YMin = c.lo;
-        g.YMax = c.hi;
-        TRecordingDevice device(300, 100);
-        const TRecordingEngine& e = Render(device, g, 0);
-        for (const TRecordedText& t : e.Texts) EXPECT_FALSE(t.text.startsWith(QLatin1String("    "))) << c.lo;
-        // The time ticks still run.
-        EXPECT_EQ(e.Texts.size(), size_t(300 / 50 + 1)) << c.lo;
+TEST(GraphPaint, FitEachChannelMapsItsRangeToThePlotEdges) {
+    TGraphData g = Graph(0, 1000);
+    g.FitEach = true;
+    const QColor colors[] = {Qt::red, Qt::blue, Qt::darkGreen};
+    for (int i = 0; i < 300; ++i) {
+        Show(g, 0, colors[0], "Speed (rpm)").Add(static_cast<float>(100 + i % 50));
+        Show(g, 1, colors[1], "Current (A)", 0.1).Add(static_cast<float>(i % 11 - 5));
+        Show(g, 2, colors[2], "Input PC").Add(7.0f);
+    }
+    const QImage image = Paint(g, 400, 200);
+    for (int c = 0; c < 3; ++c) {
+        // Right of the labels: min and max at 200 - round(0.05 * 200) and 200 - round(0.95 * 200), a flat
+        // channel in the middle; the labels of each range at the left, in the channel's colour.
+        const std::set<int> rows = Lines(image, QRect(150, 0, 250, 200), colors[c], 1);
+        EXPECT_EQ(std::pair(*rows.begin(), *rows.rbegin()), c < 2 ? std::pair(10, 190) : std::pair(100, 100))
+            << c;
+        EXPECT_FALSE(Lines(image, QRect(0, 0, 100, 200), colors[c], 1).empty()) << c;
     }
 }
 
-TEST(RenderTime, ElevenTimeTicks) {
-    TGraphData g = Graph();
-    g.Window = 200;
-    TRecordingDevice device(500, 120);
-    const TRecordingEngine& e = Render(device, g, 0);
-    const int ages[] = {0, 25, 25, 50, 75, 100, 100, 125, 150, 175, 175};
-    std::vector<int> xs;
-    for (const TRecordedLines& item : e.Lines)
-        if (item.pen.style() == Qt::DotLine && item.lines.size() == 1 && item.lines[0].dx() == 0) {
-            EXPECT_EQ(item.lines[0].y1(), 118);
-            EXPECT_EQ(item.lines[0].y2(), 98);
-            xs.push_back(static_cast<int>(item.lines[0].x1()));
-        }
-    ASSERT_EQ(xs.size(), 11u);
-    ASSERT_EQ(e.Texts.size(), 11u);
-    for (size_t i = 0; i < 11; ++i) {
-        EXPECT_EQ(e.Texts[i].text, QString::asprintf(" %d ", ages[i]));
-        // x = W - (t * W div Window + M), the tick M further left.
-        EXPECT_EQ(xs[i], 500 - (ages[i] * 500 / 200 + 2) - 2) << i;
-    }
-    EXPECT_EQ(xs[0], 496);
-
-    // Scrolled back 30 steps the ticks still name ages counted from the newest sample.
-    g.Position = -30;
-    TRecordingDevice back(500, 120);
-    const TRecordingEngine& b = Render(back, g, 0);
-    ASSERT_EQ(b.Texts.size(), 11u);
-    EXPECT_EQ(b.Texts[0].text, QStringLiteral(" 25 "));  // round(30 / 25) * 25
-}
-
-TEST(RenderTime, TraceThinning) {
-    struct Case {
-        const char* name;
-        bool jumping;
-        size_t segments;
-    } cases[] = {
-        // x = j * 400 div 4096 + 2 for j = 1 .. 4085 (x <= 400; j = 0 has no sample): one vertex per
-        // 2 pixels, at x = 2, 4 ... 400.
-        {"flat", false, 199},
-        // Every sample 0 / 100 apart: a vertex for each of the 4085 drawn samples.
-        {"jumping", true, 4084},
-    };
-    for (const Case& c : cases) {
-        TGraphData g = Graph();
-        g.Window = 4096;
-        g.YMin = 0;
-        g.YMax = 100;
-        TLoopBuf& b = g.Buffers[3];
-        b.Visible = true;
-        b.Color = QColor(0, 0, 255);
-        for (int i = 0; i < 4096; ++i) b.Add(c.jumping ? (i % 2 ? 100.0f : 0.0f) : 50.0f);
-        TRecordingDevice device(400, 200);
-        const auto traces = Solid(Render(device, g, 0));
-        ASSERT_EQ(traces.size(), 1u) << c.name;
-        EXPECT_EQ(traces[0]->pen.color(), QColor(0, 0, 255));
-        EXPECT_EQ(traces[0]->lines.size(), c.segments) << c.name;
-        EXPECT_EQ(traces[0]->lines.front().x1(), 2) << c.name;
-        EXPECT_LE(traces[0]->lines.back().x2(), 400) << c.name;
-    }
-}
-
-TEST(RenderTime, FlatRangeDrawsAtHalfHeightAndHiddenChannelsNot) {
-    TGraphData g = Graph();
-    g.YMin = g.YMax = 7;
-    g.Window = 20;
-    g.Buffers[0].Visible = true;
-    g.Buffers[0].Color = Qt::red;
-    g.Buffers[1].Color = Qt::green;  // hidden
-    for (int i = 0; i < 30; ++i) {
-        g.Buffers[0].Add(static_cast<float>(i * 1000));
-        g.Buffers[1].Add(1.0f);
-    }
-    TRecordingDevice device(200, 101);
-    const auto traces = Solid(Render(device, g, 0));
-    ASSERT_EQ(traces.size(), 1u);
-    EXPECT_EQ(traces[0]->pen.color(), QColor(Qt::red));
-    for (const QLineF& l : traces[0]->lines) {
-        EXPECT_EQ(l.y1(), 50);
-        EXPECT_EQ(l.y2(), 50);
-    }
-}
-
-TEST(RenderXY, PairsSkipZerosAndLeaveAnOddChannel) {
-    TGraphData g = Graph();
-    g.PlotXMin = g.PlotYMin = 0;
-    g.PlotXMax = g.PlotYMax = 100;
-    const float xs[] = {10, 20, 30, 40, 50, 60};
-    const float ys[] = {15, 0, 35, 45, 0, 65};  // positions 1 and 4 are left out
+TEST(GraphPaint, XYPairsAndTheReadoutUnderTheMouse) {
+    TGraphData g = Graph(0, 100);
+    const float xs[] = {10, 20, 30, 40, 50, 60}, ys[] = {15, 0, 35, 45, 0, 65};  // 1 and 4 are left out
     for (int i = 0; i < 6; ++i) {
-        g.Buffers[2].Add(xs[i]);
-        g.Buffers[5].Add(ys[i]);
-        g.Buffers[9].Add(static_cast<float>(i + 1));
-        g.Buffers[0].Add(1.0f);  // channel 0 sets how many samples are walked
+        Show(g, 0, Qt::red, "Current (A)", 0.1).Add(xs[i], i * 0.05);  // channel 0 sets how many are walked
+        Show(g, 5, Qt::darkCyan, "Voltage (V)", 0.1).Add(ys[i], i * 0.05);
+        Show(g, 9, Qt::blue).Add(1.0f);  // no partner: no curve
     }
-    g.Buffers[2].Visible = g.Buffers[5].Visible = g.Buffers[9].Visible = true;
-    g.Buffers[5].Color = QColor(0, 128, 128);
-    g.Buffers[2].Color = QColor(255, 0, 0);
-    TRecordingDevice device(400, 200);
-    const auto curves = Solid(Render(device, g, 2));
-    ASSERT_EQ(curves.size(), 1u);  // channel 9 has no partner
-    const TRecordedLines& curve = *curves[0];
-    EXPECT_EQ(curve.pen.color(), QColor(0, 128, 128));
-    EXPECT_EQ(curve.pen.width(), 2);
-    TGraphPainter map(g, 200, 400, 2);
-    const int kept[] = {0, 2, 3, 5};
-    ASSERT_EQ(curve.lines.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(curve.lines[i].p1(), QPointF(map.ToPlotX(xs[kept[i]]), map.ToPlotY(ys[kept[i]])));
-        EXPECT_EQ(curve.lines[i].p2(), QPointF(map.ToPlotX(xs[kept[i + 1]]), map.ToPlotY(ys[kept[i + 1]])));
-    }
+    const QImage image = Paint(g, 400, 200, true);
+    const TGraphPainter map(g, 200, 400, 2);
+    // Straight from (10, 15) to (30, 35): the point between them lies on the curve.
+    for (const auto& [x, y] : {std::pair{20.0, 25.0}, {30.0, 35.0}, {60.0, 65.0}})
+        EXPECT_EQ(image.pixelColor(map.ToPlotX(x), map.ToPlotY(y)), QColor(Qt::darkCyan)) << x;
+    EXPECT_TRUE(Lines(image, image.rect(), Qt::blue, 1).empty());
+    const auto readout = [&](uint8_t mode, QPoint p) {
+        QStringList lines;
+        for (const TReadoutLine& l : ReadoutAt(g, mode, 200, 400, 2, p).Lines) lines << l.Text;
+        return lines.replaceInStrings(QLocale::system().decimalPoint(), ".");
+    };
+    // The middle of the XY plot reads the middle of both ranges for the pair.
+    EXPECT_EQ(readout(2, {200, 100}), QStringList({"Current (A): 5.0", "Voltage (V): 5.0"}));
+    // In the time plot, 3 steps back from the newest sample is drawn at x = 197 * 400 / 200 + 2 = 396.
+    g.Buffers[9].Visible = false;
+    EXPECT_EQ(readout(0, {396, 50}), QStringList({"0.10 s ago", "Current (A): 4.0", "Voltage (V): 4.5"}));
 }
 
-TEST(RenderXY, GridLabelsOnBothAxes) {
-    TGraphData g = Graph();
-    g.PlotXMin = 0;
-    g.PlotXMax = 1000;
-    g.PlotYMin = -50;
-    g.PlotYMax = 50;
-    TRecordingDevice device(400, 100);  // N = 3 for both axes
-    const TRecordingEngine& e = Render(device, g, 2);
-    std::vector<QString> texts;
-    for (const TRecordedText& t : e.Texts) texts.push_back(t.text.trimmed());
-    // Vertical values: step 50 over 100; horizontal: step 500 over 1000.
-    const std::vector<QString> expected = {"-50", "0", "0", "50", "0", "500", "500", "1000"};
-    EXPECT_EQ(texts.size(), expected.size());
-    for (size_t i = 0; i < std::min(texts.size(), expected.size()); ++i)
-        EXPECT_EQ(texts[i], expected[i]) << i;
-}
-
-TEST(RenderXY, NothingFromChannelsWithoutData) {
-    TGraphData g = Graph();
-    g.PlotXMin = g.PlotYMin = 0;
-    g.PlotXMax = g.PlotYMax = 10;
-    g.Buffers[0].Visible = g.Buffers[1].Visible = true;
-    for (int i = 0; i < 50; ++i) g.Buffers[0].Add(static_cast<float>(i));  // channel 1 still all zero
-    TRecordingDevice device(200, 200);
-    EXPECT_TRUE(Solid(Render(device, g, 2)).empty());
-}
-
-TEST(Render, TracesGoStraightIntoAnImage) {
-    TGraphData g = Graph();
-    g.Window = 4096;
-    g.YMin = 0;
-    g.YMax = 100;
-    // A trace leaving the image far above and below: clipped, not walked pixel by pixel.
-    g.Buffers[0].Visible = true;
-    g.Buffers[0].Color = QColor(255, 0, 255);
-    for (int i = 0; i < 4096; ++i) g.Buffers[0].Add(i % 2 ? 3e38f : -3e38f);
-    // Then a flat one, drawn over it.
-    g.Buffers[1].Visible = true;
-    g.Buffers[1].Color = QColor(0, 0, 255);
-    for (int i = 0; i < 4096; ++i) g.Buffers[1].Add(50.0f);
-    QImage image(400, 200, QImage::Format_RGB32);
-    QPainter painter(&image);
-    RenderTime(painter, g, 200, 400, 2);
-    painter.end();
-    const int y = TGraphPainter(g, 200, 400, 2).ToY(50);
-    EXPECT_EQ(image.pixelColor(2, y), QColor(0, 0, 255));
-    EXPECT_EQ(image.pixelColor(201, y), QColor(0, 0, 255));
-    EXPECT_EQ(image.pixelColor(400 - 1, y), QColor(0, 0, 255));
-    EXPECT_NE(image.pixelColor(201, y + 1), QColor(0, 0, 255));
-    EXPECT_EQ(image.pixelColor(2, 0), QColor(255, 0, 255));
-    EXPECT_EQ(image.pixelColor(2, 199), QColor(255, 0, 255));
-    EXPECT_EQ(image.pixelColor(1, 100), QColor(255, 255, 255));  // left of the first sample
-}
-
-TEST(Render, XYPenIsTwoPixelsWide) {
-    TGraphData g = Graph();
-    g.PlotXMin = g.PlotYMin = 0;
-    g.PlotXMax = g.PlotYMax = 100;
-    g.Buffers[0].Visible = g.Buffers[1].Visible = true;
-    g.Buffers[1].Color = QColor(0, 128, 0);
-    const float points[][2] = {{10, 33}, {90, 33}, {90, 95}};
-    for (const auto& p : points) {
-        g.Buffers[0].Add(p[0]);
-        g.Buffers[1].Add(p[1]);
+TEST(GraphPaint, WildSamplesAreClippedToTheImage) {
+    TGraphData g = Graph(0, 100, 4096);
+    // A trace leaving the image far above and below (and one NaN), over 4100 samples: the rings wrap.
+    for (int i = 0; i < 4100; ++i) {
+        Show(g, 0, Qt::magenta).Add(i == 7 ? std::nanf("") : i % 2 ? 3e38f : -3e38f);
+        Show(g, 1, Qt::blue).Add(50.0f);
     }
-    for (QImage::Format format :
-         {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB888}) {
-        QImage image(400, 200, format);
-        QPainter painter(&image);
-        RenderXY(painter, g, 200, 400, 2);
-        painter.end();
-        TGraphPainter map(g, 200, 400, 2);
-        const int y = map.ToPlotY(33);
-        const int x = map.ToPlotX(90);
-        const QColor green(0, 128, 0);
-        int rows = 0;
-        for (int dy = -2; dy <= 2; ++dy) rows += image.pixelColor(200, y + dy) == green;
-        int columns = 0;
-        for (int dx = -2; dx <= 2; ++dx) columns += image.pixelColor(x + dx, 100) == green;
-        EXPECT_EQ(rows, 2) << format;
-        EXPECT_EQ(columns, 2) << format;
-    }
+    const QImage image = Paint(g, 400, 200);
+    EXPECT_EQ(Lines(image, image.rect(), Qt::blue, 300),
+              std::set<int>({TGraphPainter(g, 200, 400, 2).ToY(50)}));
+    EXPECT_EQ(image.pixelColor(2, 0), QColor(Qt::magenta));
+    EXPECT_EQ(image.pixelColor(2, 199), QColor(Qt::magenta));
+    EXPECT_EQ(image.pixelColor(1, 100), QColor(Qt::white));  // left of the first sample
 }
