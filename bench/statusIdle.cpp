@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "app/mainQox.h"
 #include "app/testControl.h"
@@ -42,21 +43,39 @@ double CpuSeconds() {
            usage.ru_stime.tv_usec / 1e6;
 }
 
+// The GUI thread's own part (this is it).
+double GuiSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
 // Runs the event loop for `seconds` and prints the CPU the process used meanwhile.
 void Measure(const char* what, int seconds, const TFrameGraph& graph) {
     const TLoopBuf& samples = graph.Buffers[3];
     const long long before = samples.Added;
     const long long paints = graph.Renders;
+    const long long pixels = graph.RenderedPixels;
+    const long long rects = graph.RenderedRects;
     QElapsedTimer wall;
     wall.start();
     const double cpu0 = CpuSeconds();
+    const double gui0 = GuiSeconds();
     RunFor(seconds * 1000);
     const double cpu = CpuSeconds() - cpu0;
+    const double gui = GuiSeconds() - gui0;
     const double elapsed = wall.elapsed() / 1000.0;
     const long long arrived = samples.Added - before;
-    std::printf("%s: %.3f s CPU in %.2f s = %.2f %% of one core; %lld records, %lld renders", what, cpu, elapsed,
-                100.0 * cpu / elapsed, arrived, graph.Renders - paints);
+    std::printf(
+        "%s: %.3f s CPU in %.2f s = %.2f %% of one core (GUI thread %.2f %%); %lld records, %lld renders",
+        what, cpu, elapsed, 100.0 * cpu / elapsed, 100.0 * gui / elapsed, arrived, graph.Renders - paints);
     if (arrived > 0) std::printf(", %.2f ms CPU a record", 1000.0 * cpu / arrived);
+    const long long renders = graph.Renders - paints;
+    const double area = static_cast<double>(graph.Bitmap.width()) * graph.Bitmap.height();
+    if (renders > 0 && area > 0)
+        std::printf(", %.0f %% of the plot repainted a render in %.0f rectangles",
+                    100.0 * (graph.RenderedPixels - pixels) / renders / area,
+                    static_cast<double>(graph.RenderedRects - rects) / renders);
     std::printf("\n");
     std::fflush(stdout);
 }
