@@ -62,6 +62,14 @@ TFrameUpdateFW::TFrameUpdateFW(QWidget* parent) : QFrame(parent) {
     connect(ActionUpdateFW, &QAction::triggered, this, &TFrameUpdateFW::ActionUpdateFWExecute);
     connect(ActionReset, &QAction::triggered, this, &TFrameUpdateFW::ActionResetExecute);
     connect(ActionUpdateFWVisible, &QAction::triggered, this, &TFrameUpdateFW::ActionUpdateFWVisibleExecute);
+    AskOpenFileName = [this] {
+        QFileDialog dialog(this, "Open firmware", QFileInfo(FileName).path(), "*.kwy (*.kwy)");
+        dialog.setObjectName("OpenDialog2");
+        dialog.setDefaultSuffix("kwy");
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+        return dialog.selectedFiles().first();
+    };
 }
 
 TFrameUpdateFW::~TFrameUpdateFW() = default;
@@ -102,13 +110,9 @@ bool TFrameUpdateFW::LoadImage(const QString& fileName) {
 
 void TFrameUpdateFW::ActionOpenFWExecute() {
     if (Busy()) return;
-    QFileDialog dialog(this, "Open firmware", QFileInfo(FileName).path(), "*.kwy (*.kwy)");
-    dialog.setObjectName("OpenDialog2");
-    dialog.setDefaultSuffix("kwy");
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const QString name = AskOpenFileName ? AskOpenFileName() : QString();
     // An update may have started while the dialog was open: its image stays the one sent.
-    LoadImage(dialog.selectedFiles().first());
+    if (!name.isEmpty()) LoadImage(name);
 }
 
 void TFrameUpdateFW::ActionUpdateFWExecute() {

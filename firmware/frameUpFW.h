@@ -60,6 +60,10 @@ public:
     TFirmwareImage FW;  // the image loaded last; Update keeps its own copy of the one it sends
     QString FileName;   // full name last chosen in the open dialog
 
+    // The open dialog, replaceable so that tests run without an operator: the chosen file's name,
+    // empty when cancelled.
+    std::function<QString()> AskOpenFileName;
+
     QGroupBox* GroupBox1 = nullptr;
     QLineEdit* Edit1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;

@@ -48,10 +48,10 @@ TSimController::TSimController(const TSimSettings& settings, TSend send)
         TSimNode* n = node.get();
         n->Boot.OnImageComplete = [this, n](const std::vector<uint8_t>& image, bool clean) {
             if (clean) n->NewFirmware = FirmwareText(image);
-            char text[96];
-            std::snprintf(text, sizeof text, "%s: image of %zu bytes complete%s",
+            char text[128];
+            std::snprintf(text, sizeof text, "%s: image of %zu bytes complete, crc %08x%s",
                           n->Link() < 0 ? "line" : ("node " + std::to_string(n->Link())).c_str(),
-                          image.size(), clean ? "" : " (with a flash error, not taken)");
+                          image.size(), Crc32(image), clean ? "" : " (with a flash error, not taken)");
             Note(text);
             if (OnImageComplete) OnImageComplete(image, clean);
         };

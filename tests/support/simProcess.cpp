@@ -125,6 +125,11 @@ std::string TSimProcess::Stderr() const {
     return stderr_;
 }
 
+std::string TSimProcess::StderrFrom(size_t offset) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return offset < stderr_.size() ? stderr_.substr(offset) : std::string();
+}
+
 bool TSimProcess::WaitForStderr(const std::string& text, int timeoutMs) const {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {

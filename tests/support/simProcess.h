@@ -28,6 +28,8 @@ public:
 
     // Everything captured from stderr so far.
     std::string Stderr() const;
+    // What was captured from byte `offset` on (for readers that follow the trace as it grows).
+    std::string StderrFrom(size_t offset) const;
     // Waits until the captured stderr contains text.
     bool WaitForStderr(const std::string& text, int timeoutMs) const;
     // Waits for the simulator to end by itself (e.g. --unplug-after); its exit status in *status.
