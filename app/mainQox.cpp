@@ -314,6 +314,11 @@ void TFormMainQox::FormShow() {
             const ConfigRecord& record = FrameConfigVek1->Records[size_t(n)];
             return TThrottleLimits{record.min_PWM, record.max_PWM};
         });
+    // With a node selected, RUN waits for the controller to confirm that node: the list alone may show
+    // a pick that never reached it, while the controller still routes to the node picked before.
+    GroupBox2->LinkReady = [this] {
+        return NetBit == 0 || (linkConfirmed_ && Port()->ActiveLink == FrameLinkScan1->SelectedLink());
+    };
     FrameFETest1->Initialize(port, [this] { return NetBit; });
     FrameVekStat1->Initialize(port, 0);
     FrameUpdateFW1->Initialize(port, 0, QStringLiteral("Vek"), [this](const QString& line) { Log(line); });
@@ -432,6 +437,7 @@ void TFormMainQox::FrameLinkScan1ListView1Change() {
 }
 
 void TFormMainQox::OnLinkChanged(bool active) {
+    linkConfirmed_ = active;
     UpdateControls();
     if (active && Port() != nullptr && Port()->ActiveLink != activeLink_) {
         // The controller now routes requests to another link than the one RUN was pressed for.

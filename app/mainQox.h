@@ -165,6 +165,9 @@ private:
     TComLink* port_ = nullptr;
     uint8_t selectedLink_ = 255;  // the link list's selection as last seen
     uint8_t activeLink_ = 255;    // the active link the controller last reported
+    // The controller has answered since the operator last picked a link and since the port opened: a
+    // pick whose SelectLink was lost (a port closed with it still waiting) leaves this false.
+    bool linkConfirmed_ = false;
     bool shown_ = false;
     QWidget* logWindow_ = nullptr;  // the floating log's window while it floats
     int logIndex_ = 0;              // the log's place in the connection group's layout

@@ -20,6 +20,7 @@ void TFormMainQox::ActionConnectExecute() {
     setWindowTitle(Caption);
     // The port object clears DTR and RTS itself after every open.
     FrameConnectPort1->ConnectClick();
+    linkConfirmed_ = false;  // another controller, or one that missed the last pick, may answer now
     Log(QStringLiteral("Connecting %1 port (%2 bod).")
             .arg(QString::fromStdString(FrameConnectPort1->PortName))
             .arg(FrameConnectPort1->LineSettings.BaudRate));

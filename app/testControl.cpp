@@ -201,8 +201,8 @@ void TTestControl::UpdateActions() {
 
 void TTestControl::Timer25Timer() {
     if (!Running()) return;
-    if (!Connected()) {
-        // The connection went away between two updates of the action.
+    if (!Connected() || (LinkReady && !LinkReady())) {
+        // The connection or the link went away between two updates of the action.
         ReleaseRun();
         return;
     }
@@ -226,9 +226,9 @@ void TTestControl::ActionRunExecute() {
 }
 
 void TTestControl::ActionRunUpdate() {
-    const bool connected = Connected();
-    ActionRun->setEnabled(connected);
-    if (!connected) ReleaseRun();
+    const bool ready = Connected() && (!LinkReady || LinkReady());
+    ActionRun->setEnabled(ready);
+    if (!ready) ReleaseRun();
 }
 
 void TTestControl::ActionMelodyExecute() {
@@ -237,10 +237,8 @@ void TTestControl::ActionMelodyExecute() {
 }
 
 void TTestControl::ActionMelodyUpdate() {
-    const bool connected = Connected();
-    ActionMelody->setEnabled(connected);
-    ActionRun->setEnabled(connected);
-    if (!connected) ReleaseRun();
+    ActionMelody->setEnabled(Connected());
+    ActionRunUpdate();
 }
 
 void TTestControl::TrackBar1Change() {

@@ -52,6 +52,10 @@ public:
     void MaskEditUpDown30Update();
     void RadioGroup1Click();
 
+    // RUN is only for a controller known to receive it: with a node selected, once the controller on the
+    // line has confirmed that node as the active link. Empty: always. Asked by the updates and every tick.
+    std::function<bool()> LinkReady;
+
     QAction* ActionRun = nullptr;     // "RUN", F5, auto-check
     QAction* ActionMelody = nullptr;  // "MELODY", F9
 

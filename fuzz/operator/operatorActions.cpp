@@ -189,9 +189,9 @@ const TEntry Catalogue[] = {
      [](TSession& s, uint32_t a, uint32_t b) {
          TFrameFETest* f = s.W().FrameFETest1;
          QComboBox* lists[] = {f->ComboBox1, f->ComboBox2, f->ComboBox3, f->ComboBox4, f->ComboBox5, f->ComboBox6};
-         if (a % 8 == 6) Click(f->SpeedButton1);
-         else if (a % 8 == 7) Type(f->MaskEditUpDown2, QString::number(b % 200), true);
-         else if (f->isVisible()) QTest::keyClick(lists[a % 8], b % 2 ? Qt::Key_Down : Qt::Key_Up);
+         if (a % 4 == 0) Click(f->SpeedButton1);
+         else if (a % 16 == 1) Type(f->MaskEditUpDown2, QString::number(b % 200), true);
+         else if (f->isVisible()) QTest::keyClick(lists[b % 6], b % 3 ? Qt::Key_Down : Qt::Key_Up);
      }},
     {"status", 3,
      [](TSession& s, uint32_t a, uint32_t b) {
@@ -231,12 +231,18 @@ bool TAction::Parse(const std::string& line, TAction& action) {
     return false;
 }
 
-TAction RandomAction(std::mt19937& random) {
+uint64_t RandomSwarm(std::mt19937& random) {
+    return (uint64_t(random()) << 32 | random()) | 1;  // "connect" always
+}
+
+TAction RandomAction(std::mt19937& random, uint64_t swarm) {
     int total = 0;
-    for (const TEntry& e : Catalogue) total += e.Weight;
+    const auto weight = [swarm](size_t i) { return swarm >> i & 1 ? Catalogue[i].Weight : 0; };
+    for (size_t i = 0; i < std::size(Catalogue); ++i) total += weight(i);
     int pick = int(random() % uint32_t(total));
-    const TEntry* entry = Catalogue;
-    while (pick >= entry->Weight) pick -= (entry++)->Weight;
+    size_t i = 0;
+    while (pick >= weight(i)) pick -= weight(i++);
+    const TEntry* entry = &Catalogue[i];
     // Mostly at once or soon, so that actions overlap replies; now and then long enough for time-outs.
     static const int pauses[] = {0, 0, 0, 0, 0, 5, 5, 20, 20, 60, 60, 200, 200, 1000, 3000};
     TAction action{entry->Name, uint32_t(random()), uint32_t(random()), pauses[random() % std::size(pauses)]};

@@ -31,7 +31,10 @@ struct TAction {
     std::string Text() const;
     static bool Parse(const std::string& line, TAction& action);
 };
-TAction RandomAction(std::mt19937& random);
+// A run draws its actions from a random half of the catalogue (a swarm), so that the actions it has
+// meet each other often.
+uint64_t RandomSwarm(std::mt19937& random);
+TAction RandomAction(std::mt19937& random, uint64_t swarm);
 
 // What the operator had done to RUN when an action was over.
 struct TStepState {

@@ -103,6 +103,30 @@ TEST_F(OperatorSafety, AnyChangeOfTheSelectedControllerStopsTheThrottleStream) {
     }
 }
 
+TEST_F(OperatorSafety, RunWaitsUntilTheControllerConfirmsThePickedNode) {
+    // A pick whose SelectLink never reached the controller (the port closed with it still waiting) must
+    // not start the node the controller still routes to; nor may a new connection trust an old answer.
+    TTestControl* control = window->GroupBox2;
+    const auto runs = [&] {
+        window->ActionList1.UpdateAll();
+        control->ActionRun->trigger();
+        control->Timer25Timer();
+        const bool sent = !port.Packets(zuq::Cmd::Throttle).empty();
+        control->ReleaseRun();
+        port.Clear();
+        return sent;
+    };
+    RunOn(1, 2);
+    Click(0);
+    EXPECT_FALSE(runs()) << "node 0 picked, the controller still on node 2";
+    Packet(0x04, {zuq::Cmd::ActiveLink, 0});
+    EXPECT_TRUE(runs());
+    window->ActionConnectExecute();
+    EXPECT_FALSE(runs()) << "connected again, nothing confirmed yet";
+    Packet(0x04, {zuq::Cmd::ActiveLink, 0});
+    EXPECT_TRUE(runs());
+}
+
 TEST_F(OperatorSafety, TheControllerBeingLeftIsToldToStopStreamingFirst) {
     Click(1);  // from the controller on the line to node 2
     auto sent = port.Packets(zuq::Cmd::StatusRequest);
