@@ -316,9 +316,7 @@ void TFormMainQox::FormShow() {
         });
     // With a node selected, RUN waits for the controller to confirm that node: the list alone may show
     // a pick that never reached it, while the controller still routes to the node picked before.
-    GroupBox2->LinkReady = [this] {
-        return NetBit == 0 || (linkConfirmed_ && Port()->ActiveLink == FrameLinkScan1->SelectedLink());
-    };
+    GroupBox2->LinkReady = [this] { return NetBit == 0 || Port()->ActiveLink == FrameLinkScan1->SelectedLink(); };
     FrameFETest1->Initialize(port, [this] { return NetBit; });
     FrameVekStat1->Initialize(port, 0);
     FrameUpdateFW1->Initialize(port, 0, QStringLiteral("Vek"), [this](const QString& line) { Log(line); });
@@ -430,6 +428,8 @@ void TFormMainQox::FrameLinkScan1ListView1Change() {
         // Throttle must never go on to a controller the operator did not start; and the controller
         // being left is told to stop streaming while requests still reach it.
         GroupBox2->ReleaseRun();
+        // The rest of a transfer would read or write another controller's records.
+        if (FrameConfigVek1->Transfer.Running()) FrameConfigVek1->Transfer.Abandon();
         if (IsConnected() && FrameVekStat1->Poll) FrameVekStat1->Poll->Stop(NetBit);
     }
     selectedLink_ = selected;
@@ -437,11 +437,11 @@ void TFormMainQox::FrameLinkScan1ListView1Change() {
 }
 
 void TFormMainQox::OnLinkChanged(bool active) {
-    linkConfirmed_ = active;
     UpdateControls();
     if (active && Port() != nullptr && Port()->ActiveLink != activeLink_) {
         // The controller now routes requests to another link than the one RUN was pressed for.
         GroupBox2->ReleaseRun();
+        if (FrameConfigVek1->Transfer.Running()) FrameConfigVek1->Transfer.Abandon();
         activeLink_ = Port()->ActiveLink;
     }
     if (!IsConnected() || !FrameVekStat1->Poll) return;

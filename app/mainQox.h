@@ -69,7 +69,8 @@ public:
     // The net bit (0x00 or 0x80) that requests to the selected link carry in their channel byte.
     void SetNetBit(uint8_t bit);
     // The link list's selection changed: a selected link sets the net bit, none clears it. A change
-    // releases RUN and ends the telemetry stream of the controller being left.
+    // releases RUN, abandons a configuration transfer and ends the telemetry stream of the controller
+    // being left.
     void FrameLinkScan1ListView1Change();
     uint8_t NetBit = 0;
 
@@ -165,9 +166,6 @@ private:
     TComLink* port_ = nullptr;
     uint8_t selectedLink_ = 255;  // the link list's selection as last seen
     uint8_t activeLink_ = 255;    // the active link the controller last reported
-    // The controller has answered since the operator last picked a link and since the port opened: a
-    // pick whose SelectLink was lost (a port closed with it still waiting) leaves this false.
-    bool linkConfirmed_ = false;
     bool shown_ = false;
     QWidget* logWindow_ = nullptr;  // the floating log's window while it floats
     int logIndex_ = 0;              // the log's place in the connection group's layout

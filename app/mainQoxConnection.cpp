@@ -20,7 +20,8 @@ void TFormMainQox::ActionConnectExecute() {
     setWindowTitle(Caption);
     // The port object clears DTR and RTS itself after every open.
     FrameConnectPort1->ConnectClick();
-    linkConfirmed_ = false;  // another controller, or one that missed the last pick, may answer now
+    // Another controller, or one that missed the last pick, may answer now: its active link is unknown.
+    if (TComLink* port = Port()) port->ActiveLink = 255;
     Log(QStringLiteral("Connecting %1 port (%2 bod).")
             .arg(QString::fromStdString(FrameConnectPort1->PortName))
             .arg(FrameConnectPort1->LineSettings.BaudRate));

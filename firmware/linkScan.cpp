@@ -20,6 +20,7 @@ bool TLinkScan::Scan() {
     // A scan already waiting keeps its deadline; the requests go out all the same.
     waiter_.Start(ScanTicks, "Scan time out.", {}, [this] { setState(TState::TimedOut); });
     setState(TState::Scanning);
+    port_.ActiveLink = NoLink;  // what the controller routes to is unknown until it answers
     port_.SendCommandByte(zuq::ChannelApp, zuq::Cmd::SelectLink, NoLink);
     port_.SendCommand(zuq::ChannelApp, zuq::Cmd::ScanLinks);
     return true;
@@ -27,6 +28,9 @@ bool TLinkScan::Scan() {
 
 void TLinkScan::Select(uint8_t link) {
     identityKnown_ = false;
+    // Unknown until the controller answers: a request that never reaches it (a port closed with it
+    // still waiting) must not leave the link picked before looking confirmed.
+    port_.ActiveLink = NoLink;
     port_.SendCommandByte(zuq::ChannelApp, zuq::Cmd::SelectLink, link);
 }
 

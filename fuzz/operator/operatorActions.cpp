@@ -77,9 +77,11 @@ void AskWrite(TSession& s, QAction* action, uint8_t command, bool all, int reque
     const bool enabled = action->isEnabled(), shown = mode->text() == mode->LastText();
     const int n = mode->GetIntValue();
     const int maxCurrent = Tenths(Config(s).MaskEditUpDown5), minPwm = Tenths(Config(s).MaskEditUpDown8);
+    const uint8_t link = s.W().FrameLinkScan1->SelectedLink();
     action->trigger();
     if (enabled)
-        s.Judge.AskWrite(s.StepNo, command, all ? 0 : n, all ? 16 : n, requests, shown ? n : -1, maxCurrent, minPwm);
+        s.Judge.AskWrite(s.StepNo, link == 255 ? "line" : "node" + std::to_string(link), command, all ? 0 : n,
+                         all ? 16 : n, requests, shown ? n : -1, maxCurrent, minPwm);
 }
 
 const TEntry Catalogue[] = {

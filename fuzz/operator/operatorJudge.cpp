@@ -58,9 +58,9 @@ bool TJudge::Read(int seq) {
     return seq >= 0 && seen_ >= seq;
 }
 
-void TJudge::AskWrite(int step, uint8_t command, int first, int last, int requests, int screenRecord,
-                      int maxCurrent, int minPwm) {
-    writes_.push_back({step, command, first, last, screenRecord, maxCurrent, minPwm,
+void TJudge::AskWrite(int step, const std::string& target, uint8_t command, int first, int last, int requests,
+                      int screenRecord, int maxCurrent, int minPwm) {
+    writes_.push_back({step, target, command, first, last, screenRecord, maxCurrent, minPwm,
                        std::vector<int>(17, requests), INT_MAX});
 }
 
@@ -191,16 +191,17 @@ void TJudge::Throttle(const TLine& line, int lo, int hi) {
              state.Target);
 }
 
-// Configuration writes: each one asked for by a Set, Flash or Flash All still running, carrying the
-// values the screen showed when it was asked.
+// Configuration writes: each one asked for by a Set, Flash or Flash All still running, for the controller
+// selected when it was asked, carrying the values the screen showed then.
 void TJudge::Write(const TLine& line, int lo, int hi) {
+    if (line.To == "nobody") return;
     ++Checks["config write"];
     const std::vector<uint8_t>& b = line.Bytes;
     const int record = b.size() >= 52 ? b[7] : -1;
     const std::string what = line.Name + " of record " + std::to_string(record) + " to " + line.To;
     for (TWrite& w : writes_) {
-        if (w.Command != b[0] || record < w.First || record > w.Last || w.Left[size_t(record)] <= 0 ||
-            hi < 2 * w.Step || lo >= w.Until)
+        if (w.Command != b[0] || w.Target != line.To || record < w.First || record > w.Last ||
+            w.Left[size_t(record)] <= 0 || hi < 2 * w.Step || lo >= w.Until)
             continue;
         --w.Left[size_t(record)];
         if (std::string(b.begin() + 1, b.begin() + 5) != "QEZO")
@@ -213,6 +214,6 @@ void TJudge::Write(const TLine& line, int lo, int hi) {
                         std::to_string(w.MinPwm) + " when " + States[size_t(w.Step)].Action + " asked for it");
         return;
     }
-    Fail(what + " that no Set, Flash or Flash All asked for (queued between " + States[size_t(std::max(0, lo / 2))].Action +
+    Fail(what + " that no Set, Flash or Flash All asked for there (queued between " + States[size_t(std::max(0, lo / 2))].Action +
          " and the end of " + States[std::min(size_t(std::max(0, hi / 2)), States.size() - 1)].Action + ")");
 }

@@ -359,7 +359,7 @@ TResult Run(const TOptions& o, uint32_t seed, const std::vector<TAction>* replay
                          "(threads now:" + names + ")");
         }
         result = {!s.Judge.Violations.empty(), long(s.Done.size()), s.Judge.Checks};
-        if (result.Failed && report && std::getenv("OPERATOR_DEBUG")) std::printf("%s\n", s.LogText.toLocal8Bit().constData());
+        if (std::getenv("OPERATOR_DEBUG")) std::printf("%s\n", s.LogText.toLocal8Bit().constData());
         if (result.Failed && report) {
             std::printf("random_operator: seed %u FAILED after %zu actions:\n", seed, s.Done.size());
             for (const std::string& v : s.Judge.Violations) std::printf("  %s\n", v.c_str());

@@ -55,10 +55,10 @@ public:
     void SimEnded(TSimProcess* sim);
     // Reads what the simulators traced since; true once marker `seq` has been seen.
     bool Read(int seq = -1);
-    // A Set, Flash or Flash All: `command` for records first..last, at most `requests` each, asked by
-    // action `step`; the screen showed `screenRecord` with Max_Current and min_PWM (-1: not known).
-    void AskWrite(int step, uint8_t command, int first, int last, int requests, int screenRecord,
-                  int maxCurrent, int minPwm);
+    // A Set, Flash or Flash All: `command` for records first..last of `target`, at most `requests` each,
+    // asked by action `step`; the screen showed `screenRecord` with Max_Current and min_PWM (-1: not known).
+    void AskWrite(int step, const std::string& target, uint8_t command, int first, int last, int requests,
+                  int screenRecord, int maxCurrent, int minPwm);
     // The transfer is over: no request queued after marker `seq` belongs to an earlier ask.
     void EndWrites(int seq);
     void AskUpdate(int step, const QString& file, const std::vector<uint8_t>& image);
@@ -87,6 +87,7 @@ private:
     };
     struct TWrite {
         int Step;
+        std::string Target;
         uint8_t Command;
         int First, Last, ScreenRecord, MaxCurrent, MinPwm;
         std::vector<int> Left;

@@ -14,6 +14,7 @@
 
 #include "app/mainQox.h"
 #include "app/testControl.h"
+#include "config/frameConfVek.h"
 #include "controls/MaskEditUpDown.h"
 #include "firmware/frameLenkExt.h"
 #include "link/zuq.h"
@@ -125,6 +126,24 @@ TEST_F(OperatorSafety, RunWaitsUntilTheControllerConfirmsThePickedNode) {
     EXPECT_FALSE(runs()) << "connected again, nothing confirmed yet";
     Packet(0x04, {zuq::Cmd::ActiveLink, 0});
     EXPECT_TRUE(runs());
+}
+
+TEST_F(OperatorSafety, AChangeOfTheControllerAbandonsAConfigurationTransfer) {
+    // The rest of a Flash All for node 2 must not go into the controller that requests reach next.
+    TFrameConfigVek* config = window->FrameConfigVek1;
+    const std::function<void()> changes[] = {[&] { Click(0); }, [&] { Packet(0x04, {zuq::Cmd::ActiveLink, 0}); }};
+    for (const auto& change : changes) {
+        Click(1);
+        Packet(0x04, {zuq::Cmd::ActiveLink, 2});
+        window->ActionList1.UpdateAll();
+        config->ActionSetAll->trigger();
+        ASSERT_TRUE(config->Transfer.Running());
+        change();
+        port.Clear();
+        Packet(0x84, {zuq::Cmd::ConfigUploaded, zuq::Cmd::ConfigSet});  // record 0 acknowledged
+        EXPECT_FALSE(config->Transfer.Busy());
+        EXPECT_TRUE(port.Packets(zuq::Cmd::ConfigFlash).empty()) << port.Describe();
+    }
 }
 
 TEST_F(OperatorSafety, TheControllerBeingLeftIsToldToStopStreamingFirst) {
