@@ -78,6 +78,7 @@ void TJudge::Claim(const QString& logLine) {
     text.remove(prefix);
     static const QRegularExpression success(QStringLiteral(
         "^(Config #\\d+ uploaded\\.|Config #\\d+ v\\d+\\.\\d+ downloaded\\.|Echo is received\\.|Finish\\.|"
+        "BOOT detected!!!|BOOT v\\d+\\.\\d+ Prepare \\d+ bytes|"
         "LINK: Scan complete \\([0-9a-f]+\\)\\.|LINK: Active link #\\d+\\.|LINK: No active link)$"));
     if (success.match(text).hasMatch()) claims_.push_back(text.toStdString());
 }
@@ -156,6 +157,10 @@ void TJudge::Judge(TSim& sim, const TLine& line, int lo, int hi) {
             std::snprintf(text, sizeof text, "Config #%d v%d.%d downloaded.", b[7], b[6], b[5]);
         else if (b[0] == zuq::Cmd::Echo)
             std::snprintf(text, sizeof text, "Echo is received.");
+        else if (b[0] == zuq::Cmd::BootReady && line.Channel == zuq::ChannelBoot)
+            std::snprintf(text, sizeof text, "BOOT detected!!!");
+        else if (b[0] == zuq::Cmd::BootInfo && b.size() >= 7)
+            std::snprintf(text, sizeof text, "BOOT v%d.%d Prepare %u bytes", b[2], b[1] & 0x0F, unsigned(le::U32(&b[3])));
         else if (b[0] == zuq::Cmd::ScanLinks && b.size() >= 5)
             std::snprintf(text, sizeof text, "LINK: Scan complete (%x).", unsigned(le::U32(&b[1])));
         else if (b[0] == zuq::Cmd::ActiveLink && b.size() >= 2)
