@@ -11,7 +11,6 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextBlock>
@@ -293,10 +292,6 @@ bool TSession::Step(const TAction& action) {
         Judge.Fail("a packet queued at the end of " + state.Action + " did not reach the controller within 60 s");
     const bool synced = sent && Judge.Read(2 * k + 1);
     Judge.Check(k, synced);
-    if (std::getenv("OPERATOR_TRACE"))
-        std::fprintf(stderr, "STEP %d %s conn=%d run=%d tr=%d fw=%d links=%d sel=%d synced=%d\n", k, action.Name.c_str(), W().IsConnected(),
-                     W().GroupBox2->Running(), W().FrameConfigVek1->Transfer.Running(), W().FrameUpdateFW1->Busy(),
-                     W().FrameLinkScan1->ListView1->count(), W().FrameLinkScan1->SelectedLink(), synced);
     ++Judge.Checks["event loop"];
     Rearm();
     return Judge.Violations.empty();
@@ -359,8 +354,9 @@ TResult Run(const TOptions& o, uint32_t seed, const std::vector<TAction>* replay
                          "(threads now:" + names + ")");
         }
         result = {!s.Judge.Violations.empty(), long(s.Done.size()), s.Judge.Checks};
-        if (std::getenv("OPERATOR_DEBUG")) std::printf("%s\n", s.LogText.toLocal8Bit().constData());
         if (result.Failed && report) {
+            const QStringList log = s.LogText.split(QLatin1Char('\n'));
+            std::printf("the window's log, last lines:\n%s\n", log.mid(std::max(0, int(log.size()) - 30)).join('\n').toLocal8Bit().constData());
             std::printf("random_operator: seed %u FAILED after %zu actions:\n", seed, s.Done.size());
             for (const std::string& v : s.Judge.Violations) std::printf("  %s\n", v.c_str());
             PrintRun(stdout, s);
@@ -410,7 +406,7 @@ int main(int argc, char** argv) {
     parser.addHelpOption();
     parser.addOptions({{"seed", "First seed (default: random); run n uses seed + n.", "N"},
                        {"seconds", "Stop starting actions after S seconds (default 20).", "S"},
-                       {"actions", "Actions per run (default 250).", "N"},
+                       {"actions", "Actions per run (default 120).", "N"},
                        {"sim", "vek-sim options (default: --nodes 0,2,5, drops and delays by seed).", "OPTIONS"},
                        {"shrink", "After a failure, drop actions for up to S seconds while it fails.", "S"},
                        {"replay", "Perform the actions listed in FILE instead of random ones.", "FILE"},
@@ -422,7 +418,7 @@ int main(int argc, char** argv) {
     o.SeedGiven = parser.isSet("seed");
     o.Seed = o.SeedGiven ? parser.value("seed").toUInt() : std::random_device{}();
     o.Seconds = parser.isSet("seconds") ? parser.value("seconds").toDouble() : 20;
-    o.Actions = parser.isSet("actions") ? parser.value("actions").toInt() : 250;
+    o.Actions = parser.isSet("actions") ? parser.value("actions").toInt() : 120;
     o.Sim = parser.value("sim").toStdString();
     o.ShrinkSeconds = parser.value("shrink").toDouble();
     o.Break = parser.value("break").toStdString();

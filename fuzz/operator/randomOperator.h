@@ -115,7 +115,7 @@ struct TOptions {
     uint32_t Seed = 0;
     bool SeedGiven = false;
     double Seconds = 20;
-    int Actions = 250;
+    int Actions = 120;
     std::string Sim;  // simulator options; empty: chosen by the seed
     double ShrinkSeconds = 0;
     std::string Replay, Break;
