@@ -87,11 +87,12 @@ TEST_F(FrameStatus, RequestsCarryTheRateWhileUpdateIsDown) {
     frame.MaskEditUpDown1->SetValue(250);
     frame.RequestStatus();
     EXPECT_EQ(Sent(), "StatusRequest ch=81 fa\n");
+    Reply({});  // kept for Export while UPDATE is down
     // UPDATE released: a request with 0 at once; replies refresh the panel but add no samples.
     frame.ActionLogUpdate->trigger();
     EXPECT_EQ(Sent(), "StatusRequest ch=81 00\n");
     Reply({{16, 5}});
-    EXPECT_EQ(Buffer(0).GetCount(), 2);
+    EXPECT_EQ(std::pair(Buffer(0).GetCount(), frame.Recorder.History().size()), std::pair(3, size_t(1)));
     port.Open = false;  // nothing goes out on a closed port
     frame.Timer1Timer();
     EXPECT_TRUE(port.Events.empty());
