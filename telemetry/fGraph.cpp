@@ -333,7 +333,7 @@ QRegion TFrameGraph::Render(bool whole) {
     if (PlotMode == 2) {
         QPainter image(&Bitmap);
         RenderXY(image, *this, size.height(), size.width(), 2);
-        lastTraces_.Reset(0, 0);
+        lastTraces_.clear();
         changed = QRect(QPoint(0, 0), size);
     } else {
         changed = RenderTimeLayers(size, whole);
@@ -346,8 +346,9 @@ QRegion TFrameGraph::Render(bool whole) {
 }
 
 // While samples stream in, only the traces change: the grid, its labels and the sample-step ticks are
-// drawn again only when what they show changes. Each frame the grid is put back where the last traces
-// were, the new traces go over it, and only those bands of the paper are repainted.
+// drawn again only when what they show changes. A frame puts the grid back where the traces that moved
+// (and the labels) were, draws every trace and label over it, and repaints only those bands: a trace
+// that did not move costs no repaint.
 QRegion TFrameGraph::RenderTimeLayers(const QSize& size, bool whole) {
     TFrameKey grid = frameKey_;
     grid.End = grid.Newest = 0;
@@ -362,30 +363,41 @@ QRegion TFrameGraph::RenderTimeLayers(const QSize& size, bool whole) {
         gridKey_ = grid;
         whole = true;
     }
-    if (whole) {
+    std::vector<QPolygon> traces = painter.TimeTraces();
+    TDirtyBands& changed = nextBands_;
+    changed.Reset(size.width(), size.height());
+    if (whole || lastTraces_.size() != traces.size()) {
         std::memcpy(Bitmap.bits(), GridImage.constBits(), static_cast<size_t>(GridImage.sizeInBytes()));
-        lastTraces_.Reset(size.width(), size.height());
     } else {
+        for (size_t c = 0; c < traces.size(); ++c)
+            if (traces[c] != lastTraces_[c]) {
+                changed.Add(lastTraces_[c]);
+                changed.Add(traces[c]);
+            }
         uchar* to = Bitmap.bits();
         const uchar* from = GridImage.constBits();
         const qsizetype stride = Bitmap.bytesPerLine();
-        for (const QRect& r : lastTraces_.Rects())
+        for (const QRect& r : changed.Rects(&lastLabels_))
             for (int y = r.top(); y <= r.bottom(); ++y)
                 std::memcpy(to + y * stride + r.left() * 4, from + y * stride + r.left() * 4,
                             static_cast<size_t>(r.width()) * 4);
     }
-    // The bands of this frame and of the last one swap places, so that no frame allocates.
-    TDirtyBands& traces = nextTraces_;
-    traces.Reset(size.width(), size.height());
+    // Every trace is drawn again: the grid put back under a moved one may have held a still one.
     QPainter image(&Bitmap);
-    painter.RenderTimeTraces(image, &traces);
+    painter.DrawTimeTraces(image, traces);
+    TDirtyBands& labels = nextLabels_;
+    labels.Reset(size.width(), size.height());
+    painter.RenderTimeLabels(image, &labels);
     image.end();
-    const std::vector<QRect> rects = traces.Rects(whole ? nullptr : &lastTraces_);
-    std::swap(lastTraces_, nextTraces_);
+    changed.Add(lastLabels_);
+    const std::vector<QRect> rects = changed.Rects(&labels);
+    // Last frame's bands and this one's swap places, so that no frame allocates.
+    std::swap(lastLabels_, nextLabels_);
+    lastTraces_.swap(traces);
     if (whole) return QRect(QPoint(0, 0), size);
-    QRegion changed;
-    if (!rects.empty()) changed.setRects(rects.data(), static_cast<int>(rects.size()));
-    return changed;
+    QRegion region;
+    if (!rects.empty()) region.setRects(rects.data(), static_cast<int>(rects.size()));
+    return region;
 }
 
 void TFrameGraph::Paper1Paint(QPainter& canvas, const QRegion& region) {
@@ -393,7 +405,9 @@ void TFrameGraph::Paper1Paint(QPainter& canvas, const QRegion& region) {
     const QSize size(static_cast<int>(std::lrint(Paper1->width() * dpr)),
                      static_cast<int>(std::lrint(Paper1->height() * dpr)));
     if (size.isEmpty()) return;
-    if (Dirty || Bitmap.size() != size) {
+    // Samples that came since the last frame are the ticker's to draw: a paint only copies, unless the
+    // image does not fit the paper (first paint, new size).
+    if (Bitmap.size() != size) {
         Render(true);
         // What this paint does not cover must show the new picture too.
         if (!region.contains(Paper1->rect())) Paper1->update();

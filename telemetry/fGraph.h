@@ -148,8 +148,10 @@ private:
 
     TFrameKey frameKey_;
     TFrameKey gridKey_;
-    TDirtyBands lastTraces_;
-    TDirtyBands nextTraces_;
+    std::vector<QPolygon> lastTraces_;  // as last drawn, one per channel
+    TDirtyBands lastLabels_;
+    TDirtyBands nextLabels_;
+    TDirtyBands nextBands_;
     long long version_ = 0;
     bool frozen_ = false;
     bool showing_ = false;

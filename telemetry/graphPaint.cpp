@@ -89,6 +89,12 @@ void TDirtyBands::Add(int x0, int y0, int x1, int y1) {
     }
 }
 
+void TDirtyBands::Add(const TDirtyBands& other) {
+    if (other.bands_.size() != bands_.size()) return;
+    for (size_t b = 0; b < bands_.size(); ++b)
+        bands_[b].insert(bands_[b].end(), other.bands_[b].begin(), other.bands_[b].end());
+}
+
 bool TDirtyBands::Empty() const {
     return std::all_of(bands_.begin(), bands_.end(), [](const auto& band) { return band.empty(); });
 }
@@ -255,17 +261,17 @@ void TGraphPainter::RenderTimeGrid(QPainter& Canvas) const {
     }
 }
 
-void TGraphPainter::RenderTimeTraces(QPainter& Canvas, TDirtyBands* dirty) const {
+std::vector<QPolygon> TGraphPainter::TimeTraces() const {
     // One polyline per channel, thinned to a vertex only after more than 1 pixel sideways or more
     // than 5 pixels up or down: a trace costs about as many segments as the plot is wide.
-    QPolygon trace;
-    trace.reserve(std::min(G.Window, 2 * W) + 2);
+    std::vector<QPolygon> traces(G.Buffers.size());
     const bool flat = G.YMin == G.YMax;
-    for (const TLoopBuf& buffer : G.Buffers) {
+    for (size_t c = 0; c < G.Buffers.size(); ++c) {
+        const TLoopBuf& buffer = G.Buffers[c];
         if (!buffer.Visible) continue;
         const std::pair<double, double> range = G.FitEach ? FitRange(buffer) : std::pair<double, double>();
         const double lo = range.first, hi = range.second;  // (a lambda cannot capture a structured binding)
-        trace.resize(0);
+        QPolygon& trace = traces[c];
         int lastX = 0, lastY = 0;
         ForEachStep(buffer, [&](int x, int, double v) {
             const int y = G.FitEach ? FitToY(v, lo, hi) : flat ? H / 2 : ToY(v);
@@ -275,14 +281,29 @@ void TGraphPainter::RenderTimeTraces(QPainter& Canvas, TDirtyBands* dirty) const
                 lastY = y;
             }
         });
-        if (trace.size() < 2) continue;
-        DrawPolyline(Canvas, trace, buffer.Color, 1);
-        if (dirty)
-            for (qsizetype i = 1; i < trace.size(); ++i)
-                dirty->Add(trace[i - 1].x(), trace[i - 1].y(), trace[i].x(), trace[i].y());
+        if (trace.size() < 2) trace.clear();
     }
+    return traces;
+}
+
+void TGraphPainter::DrawTimeTraces(QPainter& Canvas, const std::vector<QPolygon>& traces) const {
+    for (size_t c = 0; c < traces.size() && c < G.Buffers.size(); ++c)
+        if (!traces[c].isEmpty()) DrawPolyline(Canvas, traces[c], G.Buffers[c].Color, 1);
+}
+
+void TGraphPainter::RenderTimeTraces(QPainter& Canvas, TDirtyBands* dirty) const {
+    DrawTimeTraces(Canvas, TimeTraces());
+    RenderTimeLabels(Canvas, dirty);
+}
+
+void TGraphPainter::RenderTimeLabels(QPainter& Canvas, TDirtyBands* dirty) const {
     if (G.Seconds) SecondsTicks(Canvas, dirty);
     if (G.FitEach) FitLabels(Canvas, dirty);
+}
+
+void TDirtyBands::Add(const QPolygon& trace) {
+    for (qsizetype i = 1; i < trace.size(); ++i)
+        Add(trace[i - 1].x(), trace[i - 1].y(), trace[i].x(), trace[i].y());
 }
 
 // Ticks at round ages in seconds, counted back from the newest sample: each stands where the sample of

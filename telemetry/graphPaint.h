@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPolygon>
 #include <QRect>
 #include <utility>
 #include <vector>
@@ -43,6 +44,9 @@ public:
     // A box of pixels given by two corners in any order, cut to the picture.
     void Add(int x0, int y0, int x1, int y1);
     void Add(const QRect& rect) { Add(rect.left(), rect.top(), rect.right(), rect.bottom()); }
+    // Every segment of a polyline.
+    void Add(const QPolygon& trace);
+    void Add(const TDirtyBands& other);
     bool Empty() const;
     // The joined spans, with those of `also` where given, top to bottom and left to right.
     std::vector<QRect> Rects(const TDirtyBands* also = nullptr) const;
@@ -76,10 +80,16 @@ public:
 
     void RenderTime(QPainter& Canvas) const;
     // RenderTime in two layers: what changes only with the ranges, the window, the scroll position and
-    // the size (background, value grid, sample-step ticks); then what changes with every sample over it
-    // (traces, ticks in seconds, the ranges of "Fit each channel"), noting where it drew in `dirty`.
+    // the size (background, value grid, sample-step ticks); then what changes with every sample over it:
+    // the traces, and the labels (ticks in seconds, the ranges of "Fit each channel"), noting where
+    // those went in `dirty`.
     void RenderTimeGrid(QPainter& Canvas) const;
     void RenderTimeTraces(QPainter& Canvas, TDirtyBands* dirty = nullptr) const;
+    // The traces' parts: the thinned polyline of each visible channel (empty for the others) in channel
+    // order, drawing them, and the labels over them.
+    std::vector<QPolygon> TimeTraces() const;
+    void DrawTimeTraces(QPainter& Canvas, const std::vector<QPolygon>& traces) const;
+    void RenderTimeLabels(QPainter& Canvas, TDirtyBands* dirty) const;
     void RenderXY(QPainter& Canvas) const;
 
 private:
