@@ -87,8 +87,8 @@ TEST(FrameGraph, EachFrameDrawsWhatAFullRenderDrawsAndRepaintsAllItChanged) {
     int n = 0;
     const auto add = [&](int count, float swing) {
         for (int i = 0; i < count; ++i, ++n) {
-            g->AddValue(0, static_cast<float>(n % 40));
-            g->AddValue(1, swing);  // flat: its trace stays where it is
+            g->AddValue(0, static_cast<float>(n % 40), n * 0.05 + n % 3 * 0.02);  // 20 a second, unevenly
+            g->AddValue(1, swing, n * 0.05 + n % 3 * 0.02);                       // flat: its trace stays
         }
     };
     add(300, 1);
@@ -98,10 +98,10 @@ TEST(FrameGraph, EachFrameDrawsWhatAFullRenderDrawsAndRepaintsAllItChanged) {
         {"range widened", [&] { add(1, 100); }},
         {"window", [&] { g->Window = 60; }},
         {"zoom", [&] { g->YMin = -1000; }},
+        {"seconds", [&] { g->SetSeconds(true); }},
+        {"samples, seconds", [&] { add(4, 3); }},  // the ticks move a little, the traces high above
         {"fit each channel", [&] { g->SetFitEach(true); }},
         {"samples, fitted", [&] { add(2, 1); }},
-        {"seconds", [&] { g->SetSeconds(true); }},
-        {"samples, seconds", [&] { add(4, 3); }},
         {"background", [&] { g->BackColor = Qt::black; }},
     };
     for (const auto& [what, change] : steps) {
