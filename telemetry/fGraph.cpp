@@ -374,6 +374,7 @@ QRegion TFrameGraph::RenderTimeLayers(const QSize& size, bool whole) {
                 changed.Add(lastTraces_[c]);
                 changed.Add(traces[c]);
             }
+        if (changed.Empty() && lastLabels_.Empty() && !FitEach && !Seconds) return QRegion();  // all still
         uchar* to = Bitmap.bits();
         const uchar* from = GridImage.constBits();
         const qsizetype stride = Bitmap.bytesPerLine();

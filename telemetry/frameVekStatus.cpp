@@ -321,7 +321,8 @@ bool TFrameVekStat::HandleReply(const uint8_t* payload, uint8_t length) {
     Record = StatusRecord::FromBytes(payload + 1, static_cast<size_t>(length - 1));
     // The history keeps what the graph takes; a recording takes every record that arrives.
     const bool recording = Recorder.Recording();
-    Recorder.Take(Record, QDateTime::currentDateTime(), ASpeedButton1->isChecked());
+    // In UTC: a local time costs a look-up of the time zone, too much for every record.
+    Recorder.Take(Record, QDateTime::currentDateTimeUtc(), ASpeedButton1->isChecked());
     if (recording && !Recorder.Recording()) ShowRecording();
     ApplyRecord();
     return true;

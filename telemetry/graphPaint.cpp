@@ -154,16 +154,23 @@ int TGraphPainter::FitToY(double v, double lo, double hi) const {
 
 template <typename F>
 void TGraphPainter::ForEachStep(const TLoopBuf& buffer, F f) const {
-    if (G.Window <= 0 || buffer.Capacity <= 0) return;
+    if (G.Window <= 0 || buffer.Capacity <= 0 || W < 0) return;
     const int count = buffer.GetCount();
     const int capacity = buffer.Capacity;
-    // The storage slot of step j, kept by stepping instead of dividing for every sample.
+    // The storage slot of step j and its column j * W div Window + M, kept by stepping instead of
+    // dividing for every sample: j * W = q * Window + r.
     int slot = ((buffer.GetHead() - (G.Window - G.Position)) % capacity + capacity) % capacity;
-    for (int j = 0; j <= G.Window; ++j, slot = slot + 1 == capacity ? 0 : slot + 1) {
-        const int x = ToX(j);
-        if (x > W) break;
+    const int whole = W / G.Window, part = W % G.Window;
+    for (int j = 0, q = 0, r = 0; j <= G.Window && q + M <= W; ++j) {
         const int k = G.Window - j - G.Position;
-        if (k >= 1 && count > k) f(x, k, buffer.Samples[static_cast<size_t>(slot)]);
+        if (k >= 1 && count > k) f(q + M, k, buffer.Samples[static_cast<size_t>(slot)]);
+        slot = slot + 1 == capacity ? 0 : slot + 1;
+        q += whole;
+        r += part;
+        if (r >= G.Window) {
+            r -= G.Window;
+            ++q;
+        }
     }
 }
 
@@ -272,6 +279,7 @@ std::vector<QPolygon> TGraphPainter::TimeTraces() const {
         const std::pair<double, double> range = G.FitEach ? FitRange(buffer) : std::pair<double, double>();
         const double lo = range.first, hi = range.second;  // (a lambda cannot capture a structured binding)
         QPolygon& trace = traces[c];
+        trace.reserve(std::min(G.Window, 2 * W) + 2);
         int lastX = 0, lastY = 0;
         ForEachStep(buffer, [&](int x, int, double v) {
             const int y = G.FitEach ? FitToY(v, lo, hi) : flat ? H / 2 : ToY(v);

@@ -7,9 +7,24 @@
 
 namespace {
 
-QByteArray Iso8601(const QDateTime& time) {
-    // With the offset, so that rows from either side of a change of the clock still read apart.
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs).toLatin1();
+// The arrival in the offset from UTC of the start, ISO 8601 with milliseconds and that offset, so that
+// rows from either side of a change of the clock still read apart. The offset is looked up once per
+// file: a local time's offset costs a look-up of the time zone, and a row at 250 a second must not.
+QByteArray Iso8601(qint64 ms, int offset) {
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC, offset)
+        .toString(Qt::ISODateWithMs)
+        .toLatin1();
+}
+
+QByteArray RowAt(const StatusRecord& record, qint64 arrivalMs, qint64 startMs, int offset) {
+    // The decimal point is always ".": the comma separates the columns.
+    QByteArray row =
+        Iso8601(arrivalMs, offset) + ',' + QByteArray::number((arrivalMs - startMs) / 1000.0, 'f', 3);
+    for (int i = 0; i < StatusChannelCount; ++i)
+        row += ',' + ScaledText(record.Channel(i), StatusChannels[i].Scale).toLatin1();
+    row += ',' + QByteArray::number(record.Mode) + ',' + QByteArray::number(record.Address) + ',' +
+           FlagText(record.Flags).toLatin1() + '\n';
+    return row;
 }
 
 }  // namespace
@@ -21,13 +36,7 @@ QByteArray TStatusCsv::HeaderRow() {
 }
 
 QByteArray TStatusCsv::Row(const StatusRecord& record, const QDateTime& arrival, const QDateTime& start) {
-    // The decimal point is always ".": the comma separates the columns.
-    QByteArray row = Iso8601(arrival) + ',' + QByteArray::number(start.msecsTo(arrival) / 1000.0, 'f', 3);
-    for (int i = 0; i < StatusChannelCount; ++i)
-        row += ',' + ScaledText(record.Channel(i), StatusChannels[i].Scale).toLatin1();
-    row += ',' + QByteArray::number(record.Mode) + ',' + QByteArray::number(record.Address) + ',' +
-           FlagText(record.Flags).toLatin1() + '\n';
-    return row;
+    return RowAt(record, arrival.toMSecsSinceEpoch(), start.toMSecsSinceEpoch(), start.offsetFromUtc());
 }
 
 TStatusCsv::TStatusCsv() = default;
@@ -64,8 +73,9 @@ bool TStatusCsv::Open(QIODevice* device, const QDateTime& start) {
 }
 
 bool TStatusCsv::Begin(const QDateTime& start) {
-    start_ = start;
-    flushedAtMs_ = start.toMSecsSinceEpoch();
+    startMs_ = start.toMSecsSinceEpoch();
+    offset_ = start.offsetFromUtc();
+    flushedAtMs_ = startMs_;
     rows_ = pendingRows_ = flushed_ = 0;
     pending_ = HeaderRow();
     return Flush();
@@ -73,10 +83,10 @@ bool TStatusCsv::Begin(const QDateTime& start) {
 
 bool TStatusCsv::Write(const StatusRecord& record, const QDateTime& arrival) {
     if (!device_) return false;
-    pending_ += Row(record, arrival, start_);
+    const qint64 ms = arrival.toMSecsSinceEpoch();
+    pending_ += RowAt(record, ms, startMs_, offset_);
     ++rows_;
     ++pendingRows_;
-    const qint64 ms = arrival.toMSecsSinceEpoch();
     // A clock set back flushes too, rather than holding rows until it has caught up.
     if (ms - flushedAtMs_ >= FlushMs || ms < flushedAtMs_) {
         flushedAtMs_ = ms;
@@ -132,9 +142,13 @@ bool TStatusCsv::WriteFile(const QString& path, const std::vector<TStatusSample>
         if (error) *error = file.errorString();
         return false;
     }
-    const QDateTime start = samples.empty() ? QDateTime() : samples.front().Arrival;
+    // In local time, from the first record on.
+    const QDateTime start = samples.empty() ? QDateTime() : samples.front().Arrival.toLocalTime();
+    const qint64 startMs = start.toMSecsSinceEpoch();
+    const int offset = start.offsetFromUtc();
     QByteArray text = HeaderRow();
-    for (const TStatusSample& sample : samples) text += Row(sample.Record, sample.Arrival, start);
+    for (const TStatusSample& sample : samples)
+        text += RowAt(sample.Record, sample.Arrival.toMSecsSinceEpoch(), startMs, offset);
     if (file.write(text) != text.size() || !file.commit()) {
         if (error) *error = file.errorString();
         return false;

@@ -16,7 +16,7 @@ class QIODevice;
 
 struct TStatusSample {
     StatusRecord Record;
-    QDateTime Arrival;
+    QDateTime Arrival;  // any time spec; a whole file shows local time
 };
 
 class TStatusCsv {
@@ -26,6 +26,7 @@ public:
     static constexpr int FlushMs = 500;
 
     static QByteArray HeaderRow();
+    // A row: the arrival in the start's offset from UTC, the seconds since the start, the values.
     static QByteArray Row(const StatusRecord& record, const QDateTime& arrival, const QDateTime& start);
 
     TStatusCsv();
@@ -63,7 +64,8 @@ private:
     std::unique_ptr<QFile> file_;
     QIODevice* device_ = nullptr;
     QByteArray pending_;
-    QDateTime start_;
+    qint64 startMs_ = 0;
+    int offset_ = 0;  // of the start from UTC, in which every row's time is written
     qint64 flushedAtMs_ = 0;
     qint64 rows_ = 0;
     qint64 pendingRows_ = 0;
