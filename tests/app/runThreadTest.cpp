@@ -93,10 +93,11 @@ TEST(RunThread, TicksRunOnTheGuiThreadAndStopCleanly) {
         ++ticks;
     };
     thread->Start();
-    EXPECT_TRUE(ProcessEventsUntil([&] { return readings >= 1 && ticks >= 5; }, 20000));
+    // The interval is read on the hundredth sleep, and the period follows once the hand-over returned.
+    EXPECT_TRUE(ProcessEventsUntil([&] { return thread->Period() == 10 && ticks >= 5; }, 20000));
+    EXPECT_GE(readings, 1);
     EXPECT_FALSE(offGuiThread);
     EXPECT_NE(thread->Priority(), TRunThread::PriorityPending);  // asked, whatever the answer
-    EXPECT_EQ(thread->Period(), 10);
 
     // The GUI thread does not serve hand-overs while it stops the thread: Stop must not wait for one.
     const auto before = std::chrono::steady_clock::now();
