@@ -329,16 +329,20 @@ void TGraphPainter::SecondsTicks(QPainter& Canvas, TDirtyBands* dirty) const {
     ForEachStep(*timed, [&](int x, int k, double) { ages.emplace_back(newest - timed->TimeBack(k), x); });
     if (ages.size() < 2 || !(ages.front().first > ages.back().first)) return;
     static const double ladder[] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600};
-    const int N = W / 50 + 1;
+    const QFontMetrics metrics = Canvas.fontMetrics();
+    // Ticks are spaced by the pixels a second takes where the samples are drawn (a buffer not yet full
+    // fills only the right part of the plot), wide enough that their labels never overlap.
+    const int gap = std::max(50, metrics.horizontalAdvance(QStringLiteral(" 8888.8 s ")));
     const double span = ages.front().first - ages.back().first;
+    const double perSecond = (ages.back().second - ages.front().second) / span;
     double s = ladder[std::size(ladder) - 1];
     for (double d : ladder)
-        if (span / d < N) {
+        if (d * perSecond >= gap) {
             s = d;
             break;
         }
+    const int N = W / gap + 1;
     const QColor text = Complement(G.BackColor);
-    const QFontMetrics metrics = Canvas.fontMetrics();
     Canvas.setPen(GridPen());
     const auto first = static_cast<long long>(std::ceil(ages.back().first / s - 1e-9));
     const auto last = static_cast<long long>(std::floor(ages.front().first / s + 1e-9));

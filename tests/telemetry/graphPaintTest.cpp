@@ -73,6 +73,14 @@ TEST(GraphPaint, ValueGridZeroLineAndTicks) {
     for (int i = 0; i <= 200; ++i) Show(g, 0, Qt::red).Add(1.0f, 100 + i * 0.03);
     const std::set<int> ticks = Lines(Paint(g, 500, 120), QRect(0, 98, 500, 21), grey, 5, true);
     EXPECT_TRUE(ticks.size() == 6 && ticks.count(499) && ticks.count(416));  // 0 .. 5 s
+
+    // Two seconds of samples fill a fifth of the plot: ticks as far apart as the labels need, not ten.
+    g = Graph(0, 0);
+    g.Seconds = true;
+    for (int i = 0; i <= 40; ++i) Show(g, 0, Qt::red).Add(1.0f, 100 + i * 0.05);
+    const std::set<int> few = Lines(Paint(g, 500, 120), QRect(0, 98, 500, 21), grey, 5, true);
+    ASSERT_GE(few.size(), 1u);
+    for (auto a = few.begin(), b = std::next(a); b != few.end(); ++a, ++b) EXPECT_GE(*b - *a, 50);
 }
 
 TEST(GraphPaint, FitEachChannelMapsItsRangeToThePlotEdges) {
