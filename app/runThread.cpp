@@ -63,14 +63,43 @@ void TRunThread::RaisePriority() {
     priority_ = PriorityNormal;
 }
 
+void TRunThread::WantTicks(bool wanted) {
+    {
+        std::lock_guard<std::mutex> lock(wantMutex_);
+        wanted_ = wanted;
+    }
+    wantCv_.notify_all();
+}
+
+void TRunThread::WakeUp() {
+    { std::lock_guard<std::mutex> lock(wantMutex_); }
+    wantCv_.notify_all();
+}
+
 void TRunThread::Execute() {
     RaisePriority();
     TRunPacer pacer;
     pacer.Start(MonotonicMs());
     while (!Terminated()) {
+        bool resumed = false;
+        {
+            std::unique_lock<std::mutex> lock(wantMutex_);
+            if (!wanted_) {
+                idle_ = true;
+                wantCv_.wait(lock, [this] { return wanted_ || Terminated(); });
+                idle_ = false;
+                resumed = true;
+            }
+        }
+        if (Terminated()) break;
+        if (resumed) {
+            // The grid starts again now; the tick is due at its first point, as it was when idling began.
+            pacer.Origin = MonotonicMs();
+            pacer.GridIndex = 0;
+        }
         const int64_t wait = pacer.NextWait(MonotonicMs());
         if (wait > 0 && !SleepFor(int(wait))) break;
-        const bool readInterval = pacer.CountSleep();
+        const bool readInterval = pacer.CountSleep() || resumed;
         loopCount_ = pacer.LoopCount;
         if (readInterval) {
             int32_t interval = pacer.Period;
@@ -81,7 +110,7 @@ void TRunThread::Execute() {
             pacer.SetPeriod(interval);
             period_ = pacer.Period;
         }
-        if (pacer.TickDue() && TicksWanted.load() && !Synchronize([this]() {
+        if (pacer.TickDue() && wanted_.load() && !Synchronize([this]() {
                 if (OnTick) OnTick();
             }))
             break;

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 
 #include "link/syncThread.h"
 
@@ -43,9 +45,12 @@ public:
     // Both run on the GUI thread, synchronously; set them before Start().
     std::function<int32_t()> ReadInterval;  // the interval in ms (the window's RunInterval)
     std::function<void()> OnTick;           // the tick routine
-    // Cleared by the GUI thread while a tick would have nothing to do (RUN is up), so that an idle
-    // program is not woken for it.
-    std::atomic<bool> TicksWanted{true};
+    // Cleared by the GUI thread while a tick would have nothing to do (RUN is up): the thread then
+    // sleeps without waking until ticks are wanted again, and takes up its grid from that moment,
+    // reading the interval first.
+    void WantTicks(bool wanted);
+    // True while the thread sleeps because no ticks are wanted.
+    bool Idle() const { return idle_.load(); }
 
     // What the system granted when the thread asked for a high priority.
     enum TPriority { PriorityPending, PriorityNormal, PriorityNice, PriorityRealtime };
@@ -55,6 +60,7 @@ public:
 
 protected:
     void Execute() override;
+    void WakeUp() override;
 
 private:
     void RaisePriority();
@@ -62,4 +68,8 @@ private:
     std::atomic<TPriority> priority_{PriorityPending};
     std::atomic<int32_t> period_{50};
     std::atomic<int64_t> loopCount_{0};
+    std::mutex wantMutex_;
+    std::condition_variable wantCv_;
+    std::atomic<bool> wanted_{true};  // set under wantMutex_, so that a waiting thread sees it
+    std::atomic<bool> idle_{false};
 };

@@ -150,9 +150,9 @@ void TTestControl::Initialize(TComLink* port, std::function<uint8_t()> netBit,
         RunThread = std::make_shared<TRunThread>();
         RunThread->ReadInterval = [this]() { return RunInterval; };
         RunThread->OnTick = [this]() { Timer25Timer(); };
-        RunThread->TicksWanted = ActionRun->isChecked();
+        RunThread->WantTicks(ActionRun->isChecked());
         connect(ActionRun, &QAction::toggled, this, [this](bool down) {
-            if (RunThread) RunThread->TicksWanted = down;
+            if (RunThread) RunThread->WantTicks(down);
         });
         RunThread->Start();
     }

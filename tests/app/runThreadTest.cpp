@@ -99,6 +99,18 @@ TEST(RunThread, TicksRunOnTheGuiThreadAndStopCleanly) {
     EXPECT_FALSE(offGuiThread);
     EXPECT_NE(thread->Priority(), TRunThread::PriorityPending);  // asked, whatever the answer
 
+    // With RUN up it sleeps until ticks are wanted again; then it reads the interval before ticking.
+    thread->WantTicks(false);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return thread->Idle(); }, 20000));
+    const int64_t loops = thread->LoopCount();
+    const int ticksBefore = ticks, readingsBefore = readings;
+    thread->WantTicks(true);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return ticks > ticksBefore; }, 20000));
+    EXPECT_GT(readings, readingsBefore);
+    EXPECT_GT(thread->LoopCount(), loops);
+    thread->WantTicks(false);  // and a stop ends an idle thread too
+    EXPECT_TRUE(ProcessEventsUntil([&] { return thread->Idle(); }, 20000));
+
     // The GUI thread does not serve hand-overs while it stops the thread: Stop must not wait for one.
     const auto before = std::chrono::steady_clock::now();
     thread->Stop();
