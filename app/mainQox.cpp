@@ -316,7 +316,9 @@ void TFormMainQox::FormShow() {
         });
     // With a node selected, RUN waits for the controller to confirm that node: the list alone may show
     // a pick that never reached it, while the controller still routes to the node picked before.
-    GroupBox2->LinkReady = [this] { return NetBit == 0 || Port()->ActiveLink == FrameLinkScan1->SelectedLink(); };
+    GroupBox2->LinkReady = [this] {
+        return NetBit == 0 || Port()->ActiveLink == FrameLinkScan1->SelectedLink();
+    };
     FrameFETest1->Initialize(port, [this] { return NetBit; });
     FrameVekStat1->Initialize(port, 0);
     FrameUpdateFW1->Initialize(port, 0, QStringLiteral("Vek"), [this](const QString& line) { Log(line); });

@@ -29,8 +29,8 @@ public:
     // Start-up: the interval and the triangle are reset and the pacing thread starts. netBit and
     // limits are asked on every tick (the net bit of the window, the limits of the record in use).
     // startPacing false leaves the ticks to the caller (tests).
-    void Initialize(TComLink* port, std::function<uint8_t()> netBit,
-                    std::function<TThrottleLimits()> limits, bool startPacing = true);
+    void Initialize(TComLink* port, std::function<uint8_t()> netBit, std::function<TThrottleLimits()> limits,
+                    bool startPacing = true);
     // Closing: RUN is released and the pacing thread stopped, before the port closes.
     void Shutdown();
 

@@ -14,7 +14,7 @@ constexpr uint16_t BootVersion = 0x0213;        // v2.3
 constexpr int PageSize = 128;
 // As large as an image file may be; the written status carries the page number modulo 4096 (12 bits).
 constexpr uint32_t MaxImageSize = 0x100000;
-constexpr int64_t BootStartUs = 200'000;             // restart time into the bootloader
+constexpr int64_t BootStartUs = 200'000;  // restart time into the bootloader
 
 struct TBootSettings {
     uint16_t DeviceCode = DefaultDeviceCode;

@@ -91,8 +91,10 @@ const TEntry Catalogue[] = {
          if (list->findText(s.SimLink()) < 0) Pick(list, list->count() - 1);  // "Refresh"
          const int i = list->findText(s.SimLink());
          if (i >= 0 && i != list->currentIndex()) Pick(list, i);
-         if (a % 2) Key(s, Qt::Key_F2);
-         else Click(s.W().FrameConnectPort1->Connect);
+         if (a % 2)
+             Key(s, Qt::Key_F2);
+         else
+             Click(s.W().FrameConnectPort1->Connect);
      }},
     {"disconnect", 2, [](TSession& s, uint32_t, uint32_t) { Click(s.W().FrameConnectPort1->Button1); }},
     {"refresh", 1,
@@ -103,11 +105,17 @@ const TEntry Catalogue[] = {
     {"get", 3, [](TSession& s, uint32_t, uint32_t) { Config(s).ActionGet->trigger(); }},
     {"get-all", 2, [](TSession& s, uint32_t, uint32_t) { Config(s).ActionGetAll->trigger(); }},
     {"set", 3,
-     [](TSession& s, uint32_t, uint32_t) { AskWrite(s, Config(s).ActionSet, zuq::Cmd::ConfigSet, false, 1); }},
+     [](TSession& s, uint32_t, uint32_t) {
+         AskWrite(s, Config(s).ActionSet, zuq::Cmd::ConfigSet, false, 1);
+     }},
     {"flash", 3,
-     [](TSession& s, uint32_t, uint32_t) { AskWrite(s, Config(s).ActionFlash, zuq::Cmd::ConfigFlash, false, 4); }},
+     [](TSession& s, uint32_t, uint32_t) {
+         AskWrite(s, Config(s).ActionFlash, zuq::Cmd::ConfigFlash, false, 4);
+     }},
     {"flash-all", 2,
-     [](TSession& s, uint32_t, uint32_t) { AskWrite(s, Config(s).ActionSetAll, zuq::Cmd::ConfigFlash, true, 4); }},
+     [](TSession& s, uint32_t, uint32_t) {
+         AskWrite(s, Config(s).ActionSetAll, zuq::Cmd::ConfigFlash, true, 4);
+     }},
     {"stop", 2, [](TSession& s, uint32_t, uint32_t) { Config(s).ActionStop->trigger(); }},
     {"open", 2,
      [](TSession& s, uint32_t a, uint32_t b) {
@@ -120,17 +128,23 @@ const TEntry Catalogue[] = {
          (b % 2 ? Config(s).ActionSaveAll : Config(s).ActionSaveConfig)->trigger();
      }},
     {"mode", 4,
-     [](TSession& s, uint32_t a, uint32_t b) { Type(Config(s).MaskEditUpDown2, QString::number(a % 17), b % 2); }},
+     [](TSession& s, uint32_t a, uint32_t b) {
+         Type(Config(s).MaskEditUpDown2, QString::number(a % 17), b % 2);
+     }},
     {"field", 6,
      [](TSession& s, uint32_t a, uint32_t b) {
-         if (a % 2) Type(Config(s).MaskEditUpDown5, Number(1 + (b % 1990) / 10.0), (a / 2) % 2);
-         else Type(Config(s).MaskEditUpDown8, Number((b % 501) / 10.0), (a / 2) % 2);
+         if (a % 2)
+             Type(Config(s).MaskEditUpDown5, Number(1 + (b % 1990) / 10.0), (a / 2) % 2);
+         else
+             Type(Config(s).MaskEditUpDown8, Number((b % 501) / 10.0), (a / 2) % 2);
      }},
     {"run", 8,
      [](TSession& s, uint32_t a, uint32_t) {
          s.RunPress = true;
-         if (a % 2) Key(s, Qt::Key_F5);
-         else Click(s.W().GroupBox2->SpeedButton1);
+         if (a % 2)
+             Key(s, Qt::Key_F5);
+         else
+             Click(s.W().GroupBox2->SpeedButton1);
      }},
     {"esc", 3,
      [](TSession& s, uint32_t, uint32_t) {
@@ -142,12 +156,23 @@ const TEntry Catalogue[] = {
          TTestControl* t = s.W().GroupBox2;
          static const Qt::Key keys[] = {Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End};
          switch (a % 6) {
-             case 0: QTest::keyClick(t->TrackBar1, keys[b % 4]); break;
-             case 1: Type(t->MaskEditUpDown17, Number((b % 1001) / 10.0), true); break;
-             case 2: Click(t->CheckBox13); break;
-             case 3: Click(t->RadioGroup1Buttons->button(int(b % 3))); break;
-             case 4: Type(t->MaskEditUpDown30, QString::number(10 + (b % 50) * 10), true); break;
-             default: Type(t->MaskEditUpDown21, QString::number(1 + b % 100), true);
+             case 0:
+                 QTest::keyClick(t->TrackBar1, keys[b % 4]);
+                 break;
+             case 1:
+                 Type(t->MaskEditUpDown17, Number((b % 1001) / 10.0), true);
+                 break;
+             case 2:
+                 Click(t->CheckBox13);
+                 break;
+             case 3:
+                 Click(t->RadioGroup1Buttons->button(int(b % 3)));
+                 break;
+             case 4:
+                 Type(t->MaskEditUpDown30, QString::number(10 + (b % 50) * 10), true);
+                 break;
+             default:
+                 Type(t->MaskEditUpDown21, QString::number(1 + b % 100), true);
          }
      }},
     {"link-click", 5,
@@ -164,8 +189,10 @@ const TEntry Catalogue[] = {
      }},
     {"link-key", 3,
      [](TSession& s, uint32_t a, uint32_t) {
-         static const Qt::Key keys[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_Home, Qt::Key_End};
-         if (s.W().FrameLinkScan1->ListView1->isVisible()) QTest::keyClick(s.W().FrameLinkScan1->ListView1, keys[a % 6]);
+         static const Qt::Key keys[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up,
+                                        Qt::Key_Down, Qt::Key_Home,  Qt::Key_End};
+         if (s.W().FrameLinkScan1->ListView1->isVisible())
+             QTest::keyClick(s.W().FrameLinkScan1->ListView1, keys[a % 6]);
      }},
     {"scan", 2, [](TSession& s, uint32_t, uint32_t) { Click(s.W().FrameLinkScan1->SpeedButton11); }},
     {"open-fw", 2,
@@ -190,19 +217,27 @@ const TEntry Catalogue[] = {
     {"fet", 5,
      [](TSession& s, uint32_t a, uint32_t b) {
          TFrameFETest* f = s.W().FrameFETest1;
-         QComboBox* lists[] = {f->ComboBox1, f->ComboBox2, f->ComboBox3, f->ComboBox4, f->ComboBox5, f->ComboBox6};
-         if (a % 4 == 0) Click(f->SpeedButton1);
-         else if (a % 16 == 1) Type(f->MaskEditUpDown2, QString::number(b % 200), true);
-         else if (f->isVisible()) QTest::keyClick(lists[b % 6], b % 3 ? Qt::Key_Down : Qt::Key_Up);
+         QComboBox* lists[] = {f->ComboBox1, f->ComboBox2, f->ComboBox3,
+                               f->ComboBox4, f->ComboBox5, f->ComboBox6};
+         if (a % 4 == 0)
+             Click(f->SpeedButton1);
+         else if (a % 16 == 1)
+             Type(f->MaskEditUpDown2, QString::number(b % 200), true);
+         else if (f->isVisible())
+             QTest::keyClick(lists[b % 6], b % 3 ? Qt::Key_Down : Qt::Key_Up);
      }},
     {"status", 3,
      [](TSession& s, uint32_t a, uint32_t b) {
          TFrameVekStat* status = s.W().FrameVekStat1;
-         if (a % 3 == 0) Click(status->ASpeedButton1);
-         else if (a % 3 == 1) Type(status->MaskEditUpDown1, QString::number(1 + b % 250), true);
-         else Click(status->SpeedButton2);
+         if (a % 3 == 0)
+             Click(status->ASpeedButton1);
+         else if (a % 3 == 1)
+             Type(status->MaskEditUpDown1, QString::number(1 + b % 250), true);
+         else
+             Click(status->SpeedButton2);
      }},
-    {"resize", 2, [](TSession& s, uint32_t a, uint32_t b) { s.W().resize(640 + int(a % 1300), 480 + int(b % 700)); }},
+    {"resize", 2,
+     [](TSession& s, uint32_t a, uint32_t b) { s.W().resize(640 + int(a % 1300), 480 + int(b % 700)); }},
     {"melody", 1, [](TSession& s, uint32_t, uint32_t) { Key(s, Qt::Key_F9); }},
     {"view", 1,
      [](TSession& s, uint32_t a, uint32_t) {
@@ -226,7 +261,8 @@ bool TAction::Parse(const std::string& line, TAction& action) {
     char name[32];
     const char* text = line.c_str();
     if (line.rfind('#', 0) == 0 && (text = std::strchr(text, ' ')) == nullptr) return false;
-    if (std::sscanf(text, " %31s %u %u +%dms", name, &action.A, &action.B, &action.PauseMs) != 4) return false;
+    if (std::sscanf(text, " %31s %u %u +%dms", name, &action.A, &action.B, &action.PauseMs) != 4)
+        return false;
     action.Name = name;
     for (const TEntry& e : Catalogue)
         if (action.Name == e.Name) return true;

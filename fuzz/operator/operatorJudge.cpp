@@ -40,7 +40,8 @@ bool TJudge::Read(int seq) {
                 std::getline(in, line.Note);
             } else {
                 std::string channel, length, word;
-                if (!(in >> line.Name >> channel >> length) || channel.size() < 5 || length.size() < 5) continue;
+                if (!(in >> line.Name >> channel >> length) || channel.size() < 5 || length.size() < 5)
+                    continue;
                 line.Channel = uint8_t(std::stoul(channel.substr(3), nullptr, 16));
                 for (size_t n = std::stoul(length.substr(4)); n > 0 && in >> word; --n)
                     line.Bytes.push_back(uint8_t(std::stoul(word, nullptr, 16)));
@@ -123,7 +124,8 @@ void TJudge::Judge(TSim& sim, const TLine& line, int lo, int hi) {
             if (2 * u.Step <= hi) asked = &u;
         char text[160];
         std::snprintf(text, sizeof text, "%zu bytes, crc %08x", size, crc);
-        if (asked == nullptr) return Fail(std::string("the controller completed an image (") + text + ") nobody sent");
+        if (asked == nullptr)
+            return Fail(std::string("the controller completed an image (") + text + ") nobody sent");
         if (asked->Size != size || asked->Crc != crc) {
             char want[96];
             std::snprintf(want, sizeof want, "%zu bytes, crc %08x", asked->Size, asked->Crc);
@@ -144,8 +146,9 @@ void TJudge::Judge(TSim& sim, const TLine& line, int lo, int hi) {
             for (int phase = 0; phase < 3; ++phase)
                 if (((pattern >> (10 - 2 * phase)) & 3) != 0 && ((pattern >> (4 - 2 * phase)) & 3) != 0) {
                     char text[128];
-                    std::snprintf(text, sizeof text, "FetTest pattern 0x%04x turns on both switches of phase %c",
-                                  pattern, 'A' + phase);
+                    std::snprintf(text, sizeof text,
+                                  "FetTest pattern 0x%04x turns on both switches of phase %c", pattern,
+                                  'A' + phase);
                     return Fail(text + std::string(" (") + line.To + ")");
                 }
         }
@@ -160,11 +163,13 @@ void TJudge::Judge(TSim& sim, const TLine& line, int lo, int hi) {
         else if (b[0] == zuq::Cmd::BootReady && line.Channel == zuq::ChannelBoot)
             std::snprintf(text, sizeof text, "BOOT detected!!!");
         else if (b[0] == zuq::Cmd::BootInfo && b.size() >= 7)
-            std::snprintf(text, sizeof text, "BOOT v%d.%d Prepare %u bytes", b[2], b[1] & 0x0F, unsigned(le::U32(&b[3])));
+            std::snprintf(text, sizeof text, "BOOT v%d.%d Prepare %u bytes", b[2], b[1] & 0x0F,
+                          unsigned(le::U32(&b[3])));
         else if (b[0] == zuq::Cmd::ScanLinks && b.size() >= 5)
             std::snprintf(text, sizeof text, "LINK: Scan complete (%x).", unsigned(le::U32(&b[1])));
         else if (b[0] == zuq::Cmd::ActiveLink && b.size() >= 2)
-            std::snprintf(text, sizeof text, b[1] == 255 ? "LINK: No active link" : "LINK: Active link #%d.", b[1]);
+            std::snprintf(text, sizeof text, b[1] == 255 ? "LINK: No active link" : "LINK: Active link #%d.",
+                          b[1]);
         if (text[0] != 0) ++answers_[text];
     }
 }
@@ -175,7 +180,8 @@ void TJudge::Judge(TSim& sim, const TLine& line, int lo, int hi) {
 void TJudge::Throttle(const TLine& line, int lo, int hi) {
     if (line.To == "nobody") return;
     ++Checks["throttle"];
-    const size_t first = size_t(std::max(0, lo / 2)), last = std::min(size_t(std::max(0, hi / 2)), States.size() - 1);
+    const size_t first = size_t(std::max(0, lo / 2)),
+                 last = std::min(size_t(std::max(0, hi / 2)), States.size() - 1);
     const TStepState* running = nullptr;
     for (size_t k = first; k <= last; ++k) {
         if (States[k].Running && States[k].Target == line.To) return;
@@ -192,8 +198,8 @@ void TJudge::Throttle(const TLine& line, int lo, int hi) {
         return Fail("Throttle reached " + line.To + " " + Ms(line.Us - state.ReleasedUs) + " after " +
                     state.ReleasedBy + " released RUN, queued after that action");
     if (line.To != state.Target)
-        Fail("Throttle reached " + line.To + " after " + state.ReleasedBy + " released RUN, which was down for " +
-             state.Target);
+        Fail("Throttle reached " + line.To + " after " + state.ReleasedBy +
+             " released RUN, which was down for " + state.Target);
 }
 
 // Configuration writes: each one asked for by a Set, Flash or Flash All still running, for the controller
@@ -212,13 +218,15 @@ void TJudge::Write(const TLine& line, int lo, int hi) {
         if (std::string(b.begin() + 1, b.begin() + 5) != "QEZO")
             return Fail(what + " does not carry a record (signature)");
         const int maxCurrent = le::U16(&b[21]), minPwm = le::U16(&b[27]);
-        if (w.ScreenRecord == record && ((w.MaxCurrent >= 0 && w.MaxCurrent != maxCurrent) ||
-                                         (w.MinPwm >= 0 && w.MinPwm != minPwm)))
+        if (w.ScreenRecord == record &&
+            ((w.MaxCurrent >= 0 && w.MaxCurrent != maxCurrent) || (w.MinPwm >= 0 && w.MinPwm != minPwm)))
             return Fail(what + " carries Max_Current " + std::to_string(maxCurrent) + ", min_PWM " +
-                        std::to_string(minPwm) + "; the screen showed " + std::to_string(w.MaxCurrent) + ", " +
-                        std::to_string(w.MinPwm) + " when " + States[size_t(w.Step)].Action + " asked for it");
+                        std::to_string(minPwm) + "; the screen showed " + std::to_string(w.MaxCurrent) +
+                        ", " + std::to_string(w.MinPwm) + " when " + States[size_t(w.Step)].Action +
+                        " asked for it");
         return;
     }
-    Fail(what + " that no Set, Flash or Flash All asked for there (queued between " + States[size_t(std::max(0, lo / 2))].Action +
-         " and the end of " + States[std::min(size_t(std::max(0, hi / 2)), States.size() - 1)].Action + ")");
+    Fail(what + " that no Set, Flash or Flash All asked for there (queued between " +
+         States[size_t(std::max(0, lo / 2))].Action + " and the end of " +
+         States[std::min(size_t(std::max(0, hi / 2)), States.size() - 1)].Action + ")");
 }

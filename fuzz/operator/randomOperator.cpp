@@ -61,7 +61,8 @@ std::vector<std::string> Threads() {
             std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
             std::string name;
             // Qt's own pool workers (image conversion) expire by themselves; the program makes none.
-            if (e->d_name[0] != '.' && std::getline(comm, name) && name != "Thread (pooled)") names.push_back(name);
+            if (e->d_name[0] != '.' && std::getline(comm, name) && name != "Thread (pooled)")
+                names.push_back(name);
         }
         closedir(dir);
     }
@@ -78,9 +79,13 @@ int64_t RunDelayNs(long tid) {  // how long the thread waited for a processor, a
 void PrintRun(FILE* out, const TSession& s) {
     std::string sim;
     for (const std::string& a : s.SimArgs) sim += " " + a;
-    std::fprintf(out, "random_operator: seed %u, vek-sim%s\nactions (rerun: --seed %u; replay: --seed %u --replay FILE "
-                 "with these lines):\n", s.Seed, sim.c_str(), s.Seed, s.Seed);
-    for (size_t i = 0; i < s.Done.size(); ++i) std::fprintf(out, "#%zu %s\n", i + 1, s.Done[i].Text().c_str());
+    std::fprintf(
+        out,
+        "random_operator: seed %u, vek-sim%s\nactions (rerun: --seed %u; replay: --seed %u --replay FILE "
+        "with these lines):\n",
+        s.Seed, sim.c_str(), s.Seed, s.Seed);
+    for (size_t i = 0; i < s.Done.size(); ++i)
+        std::fprintf(out, "#%zu %s\n", i + 1, s.Done[i].Text().c_str());
     std::fflush(out);
 }
 
@@ -172,7 +177,8 @@ TSession::~TSession() {
 }
 
 bool TSession::Start() {
-    const std::pair<const char*, int> images[] = {{"a.kwy", 6144}, {"b.kwy", 6144}, {"c.kwy", 20000}, {"other.kwy", 700}};
+    const std::pair<const char*, int> images[] = {
+        {"a.kwy", 6144}, {"b.kwy", 6144}, {"c.kwy", 20000}, {"other.kwy", 700}};
     for (const auto& [name, size] : images) {
         Images[name] = KwyPattern(size_t(size), uint8_t(Seed + uint32_t(size) + uint8_t(name[0])));
         WriteKwy(File(name), name[0] == 'o' ? 0x1234 : 0x5645, Images[name]);
@@ -243,8 +249,8 @@ void TSession::Watch() {
     const int64_t stalled = now - lastTickUs_ - (delay - lastRunDelayNs_) / 1000;
     if (stalled > 1'100'000)
         Judge.Fail("the event loop did not answer for " + std::to_string(stalled / 1000) + " ms (besides " +
-                   std::to_string((delay - lastRunDelayNs_) / 1'000'000) + " ms waiting for a processor) up to " +
-                   Judge.States.back().Action);
+                   std::to_string((delay - lastRunDelayNs_) / 1'000'000) +
+                   " ms waiting for a processor) up to " + Judge.States.back().Action);
     lastTickUs_ = now;
     lastRunDelayNs_ = delay;
 }
@@ -289,7 +295,8 @@ bool TSession::Step(const TAction& action) {
     // An action without a pause follows at once: what this one queued may still be on its way.
     const bool sent = Marker(2 * k + 1), wait = sent && action.PauseMs > 0;
     if (wait && !ProcessEventsUntil([&] { return Judge.Read(2 * k + 1) || !W().IsConnected(); }, 60000))
-        Judge.Fail("a packet queued at the end of " + state.Action + " did not reach the controller within 60 s");
+        Judge.Fail("a packet queued at the end of " + state.Action +
+                   " did not reach the controller within 60 s");
     const bool synced = sent && Judge.Read(2 * k + 1);
     Judge.Check(k, synced);
     ++Judge.Checks["event loop"];
@@ -300,7 +307,8 @@ bool TSession::Step(const TAction& action) {
 bool TSession::Finish() {
     if (Window) {
         QTextDocument* log = W().ListBoxLog->document();
-        for (QTextBlock b = log->findBlockByNumber(logBlocks_); b.isValid(); b = b.next()) Judge.Claim(b.text());
+        for (QTextBlock b = log->findBlockByNumber(logBlocks_); b.isValid(); b = b.next())
+            Judge.Claim(b.text());
         LogText = W().ListBoxLog->toPlainText();
         Window->close();
         Window.reset();
@@ -328,7 +336,8 @@ std::string Describe(const std::map<std::string, long>& checks) {
     return text.empty() ? "no rule checks" : "rule checks: " + text;
 }
 
-TResult Run(const TOptions& o, uint32_t seed, const std::vector<TAction>* replay, int64_t deadlineUs, bool report) {
+TResult Run(const TOptions& o, uint32_t seed, const std::vector<TAction>* replay, int64_t deadlineUs,
+            bool report) {
     const size_t threads = Threads().size();
     TResult result;
     {
@@ -350,13 +359,16 @@ TResult Run(const TOptions& o, uint32_t seed, const std::vector<TAction>* replay
         if (left.size() > threads) {
             std::string names;
             for (const std::string& n : left) names += " " + n;
-            s.Judge.Fail(std::to_string(left.size() - threads) + " thread(s) left running after the window closed "
-                         "(threads now:" + names + ")");
+            s.Judge.Fail(std::to_string(left.size() - threads) +
+                         " thread(s) left running after the window closed "
+                         "(threads now:" +
+                         names + ")");
         }
         result = {!s.Judge.Violations.empty(), long(s.Done.size()), s.Judge.Checks};
         if (result.Failed && report) {
             const QStringList log = s.LogText.split(QLatin1Char('\n'));
-            std::printf("the window's log, last lines:\n%s\n", log.mid(std::max(0, int(log.size()) - 30)).join('\n').toLocal8Bit().constData());
+            std::printf("the window's log, last lines:\n%s\n",
+                        log.mid(std::max(0, int(log.size()) - 30)).join('\n').toLocal8Bit().constData());
             std::printf("random_operator: seed %u FAILED after %zu actions:\n", seed, s.Done.size());
             for (const std::string& v : s.Judge.Violations) std::printf("  %s\n", v.c_str());
             PrintRun(stdout, s);
@@ -370,14 +382,19 @@ TResult Run(const TOptions& o, uint32_t seed, const std::vector<TAction>* replay
                 bool dropped = false;
                 for (size_t at = 0; at < list.size() && NowUs() < end && !dropped; at += chunk) {
                     std::vector<TAction> fewer(list.begin(), list.begin() + std::ptrdiff_t(at));
-                    fewer.insert(fewer.end(), list.begin() + std::ptrdiff_t(std::min(at + chunk, list.size())), list.end());
+                    fewer.insert(fewer.end(),
+                                 list.begin() + std::ptrdiff_t(std::min(at + chunk, list.size())),
+                                 list.end());
                     TOptions plain = o;
                     plain.ShrinkSeconds = 0;
                     if ((dropped = Run(plain, seed, &fewer, INT64_MAX, false).Failed)) list = fewer;
                 }
-                if (dropped) parts = std::max<size_t>(parts - 1, 2);
-                else if (chunk == 1) break;
-                else parts = std::min(parts * 2, list.size());
+                if (dropped)
+                    parts = std::max<size_t>(parts - 1, 2);
+                else if (chunk == 1)
+                    break;
+                else
+                    parts = std::min(parts * 2, list.size());
             }
             std::printf("shrunk to %zu actions (replay with --seed %u --replay FILE):\n", list.size(), seed);
             for (size_t i = 0; i < list.size(); ++i) std::printf("#%zu %s\n", i + 1, list[i].Text().c_str());
@@ -404,15 +421,18 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Random operator sessions against vek-sim, judged after every step.");
     parser.addHelpOption();
-    parser.addOptions({{"seed", "First seed (default: random); run n uses seed + n.", "N"},
-                       {"seconds", "Stop starting actions after S seconds (default 20).", "S"},
-                       {"actions", "Actions per run (default 120).", "N"},
-                       {"sim", "vek-sim options (default: --nodes 0,2,5, drops and delays by seed).", "OPTIONS"},
-                       {"shrink", "After a failure, drop actions for up to S seconds while it fails.", "S"},
-                       {"replay", "Perform the actions listed in FILE instead of random ones.", "FILE"},
-                       {"break", "Break a rule on purpose: throttle-late, throttle-other, config-unasked, "
-                                 "config-content, firmware-image, log-claim, fet-short, event-loop, "
-                                 "thread-left, asan.", "RULE"}});
+    parser.addOptions(
+        {{"seed", "First seed (default: random); run n uses seed + n.", "N"},
+         {"seconds", "Stop starting actions after S seconds (default 20).", "S"},
+         {"actions", "Actions per run (default 120).", "N"},
+         {"sim", "vek-sim options (default: --nodes 0,2,5, drops and delays by seed).", "OPTIONS"},
+         {"shrink", "After a failure, drop actions for up to S seconds while it fails.", "S"},
+         {"replay", "Perform the actions listed in FILE instead of random ones.", "FILE"},
+         {"break",
+          "Break a rule on purpose: throttle-late, throttle-other, config-unasked, "
+          "config-content, firmware-image, log-claim, fet-short, event-loop, "
+          "thread-left, asan.",
+          "RULE"}});
     parser.process(app);
     TOptions o;
     o.SeedGiven = parser.isSet("seed");
@@ -458,7 +478,8 @@ int main(int argc, char** argv) {
         std::printf("seed %u: %ld actions, %s, no violation\n", seed, r.Actions, Describe(r.Checks).c_str());
         std::fflush(stdout);
     }
-    std::printf("random_operator: %ld runs (seeds %u..%u), %ld actions, %s, no violation; load average %s\n", runs,
-                o.Seed, o.Seed + uint32_t(runs) - 1, actions, Describe(checks).c_str(), LoadAverage().c_str());
+    std::printf("random_operator: %ld runs (seeds %u..%u), %ld actions, %s, no violation; load average %s\n",
+                runs, o.Seed, o.Seed + uint32_t(runs) - 1, actions, Describe(checks).c_str(),
+                LoadAverage().c_str());
     return 0;
 }

@@ -38,16 +38,16 @@ TAction RandomAction(std::mt19937& random, uint64_t swarm);
 
 // What the operator had done to RUN when an action was over.
 struct TStepState {
-    std::string Action;    // "#12 esc"
-    bool Running = false;  // RUN down
-    std::string Target;    // the controller selected when RUN was pressed: "line", "node2"
+    std::string Action;      // "#12 esc"
+    bool Running = false;    // RUN down
+    std::string Target;      // the controller selected when RUN was pressed: "line", "node2"
     int64_t ReleasedUs = 0;  // the start of the action that last released RUN; 0: never pressed
     std::string ReleasedBy;
 };
 
 class TJudge {
 public:
-    std::vector<TStepState> States{1};  // [k]: after action k; [0]: before the first
+    std::vector<TStepState> States{1};   // [k]: after action k; [0]: before the first
     std::map<std::string, long> Checks;  // rule checks made, by rule
     std::vector<std::string> Violations;
 
@@ -80,7 +80,7 @@ private:
         TSimProcess* Process;
         size_t Offset = 0;
         std::string Partial;
-        int Marker;  // the last marker judged up to
+        int Marker;                  // the last marker judged up to
         std::vector<TLine> Pending;  // read, not judged yet
         bool Ended = false;
         int LastWrite = -1;  // the record of the last ConfigSet/ConfigFlash it took
@@ -144,8 +144,8 @@ public:
     TJudge Judge;
     std::vector<TAction> Done;
     std::map<QString, std::vector<uint8_t>> Images;  // firmware files as the operator wrote them
-    QString LoadedImage;                            // the one the firmware frame holds
-    bool RunPress = false, Release = false;         // set by the action being performed
+    QString LoadedImage;                             // the one the firmware frame holds
+    bool RunPress = false, Release = false;          // set by the action being performed
     int StepNo = 0;
     QString LogText;
 
