@@ -197,7 +197,22 @@ void TFrameGraph::MarkDirty() {
     const bool bar = PlotMode == 0 && MaxCount > Window;
     if (bar == ScrollBar1->isHidden() || (HeldEnd >= 0 && Now() - refitAt_ >= 0.25)) UpdateScrollBar();
     Dirty = true;
-    if (showing_ && Ticker) Ticker->Arm();
+    if (!showing_ || !Ticker || tickPosted_) return;
+    // A slow stream (a record an interval or more after the last frame) is drawn by the GUI thread once
+    // the record is in, without waking the repaint thread; faster ones go through it, one frame an
+    // interval at most.
+    if (Now() - tickedAt_ >= Ticker->Interval / 1000.0 && Ticker->Idle()) {
+        tickPosted_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                tickPosted_ = false;
+                Tick();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    Ticker->Arm();
 }
 
 void TFrameGraph::MarkChanged() {
@@ -286,6 +301,8 @@ void TFrameGraph::Tick() {
         showing_ = false;  // shown again, it asks for the tick itself
         return;
     }
+    tickedAt_ = Now();
+    if (Ticker) Ticker->NoteTick();
     const QRegion changed = Render(false);
     if (changed.isEmpty()) return;
     Paper1->update(changed);

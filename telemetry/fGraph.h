@@ -155,6 +155,8 @@ private:
     long long version_ = 0;
     bool frozen_ = false;
     bool showing_ = false;
-    double refitAt_ = 0.0;  // when the scroll bar was last fitted
+    bool tickPosted_ = false;  // a Tick of the GUI thread's own is queued
+    double tickedAt_ = -1.0;   // when the last Tick drew
+    double refitAt_ = 0.0;     // when the scroll bar was last fitted
     QRect readoutRect_;
 };

@@ -1,5 +1,6 @@
 #include "telemetry/graphTicker.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "telemetry/fGraph.h"
@@ -10,6 +11,10 @@ void ThreadTic::Arm() {
         armed_ = true;
     }
     cv_.notify_one();
+}
+
+void ThreadTic::NoteTick() {
+    lastTickNs_ = std::chrono::steady_clock::now().time_since_epoch().count();
 }
 
 bool ThreadTic::Idle() const {
@@ -32,6 +37,9 @@ void ThreadTic::Execute() {
             cv_.wait(lock, [&] { return armed_ || Terminated(); });
             idle_ = false;
             // Never more than one repaint per interval; a request that comes later costs no extra wake-up.
+            const std::chrono::steady_clock::time_point drawn{
+                std::chrono::steady_clock::duration(lastTickNs_.load())};
+            next = std::max(next, drawn + std::chrono::milliseconds(Interval));
             if (std::chrono::steady_clock::now() < next)
                 cv_.wait_until(lock, next, [&] { return Terminated(); });
             armed_ = false;

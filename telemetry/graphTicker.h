@@ -19,6 +19,8 @@ public:
     const int Interval;
 
     void Arm();
+    // The GUI thread drew a frame itself: the next hand-over comes a whole Interval after it.
+    void NoteTick();
     // True while the thread sleeps with nothing asked of it: it hands nothing over before the next Arm.
     bool Idle() const;
     long long HandOvers() const { return handOvers_.load(); }
@@ -33,4 +35,5 @@ private:
     bool armed_ = false;
     bool idle_ = false;
     std::atomic<long long> handOvers_{0};
+    std::atomic<long long> lastTickNs_{0};  // steady clock
 };

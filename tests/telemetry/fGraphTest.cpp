@@ -120,6 +120,36 @@ TEST(FrameGraph, EachFrameDrawsWhatAFullRenderDrawsAndRepaintsAllItChanged) {
     }
 }
 
+TEST(FrameGraph, ASlowStreamIsDrawnWithoutTheRepaintThreadAndNoStreamFasterThanAFrameAnInterval) {
+    auto g = MakeGraph();
+    g->show();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !g->Dirty && g->Ticker->Idle(); }, 20000));
+    const long long handOvers = g->Ticker->HandOvers();
+    for (int i = 0; i < 5; ++i) {
+        ProcessEventsFor(30);  // a record every 30 ms
+        const long long renders = g->Renders;
+        g->AddValue(0, static_cast<float>(i * 10));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !g->Dirty; }, 20000));
+        EXPECT_GT(g->Renders, renders);
+    }
+    EXPECT_EQ(g->Ticker->HandOvers(), handOvers);
+
+    // A sample every pass of the event loop for 300 ms: a frame every 20 ms at most.
+    const long long renders = g->Renders;
+    const double start = TFrameGraph::Now();
+    float v = 0;
+    ProcessEventsUntil(
+        [&] {
+            g->AddValue(0, v += 1.0f);
+            return TFrameGraph::Now() - start > 0.3;
+        },
+        20000);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !g->Dirty; }, 20000));
+    const double elapsed = TFrameGraph::Now() - start;
+    EXPECT_GT(g->Renders, renders);
+    EXPECT_LE(g->Renders - renders, static_cast<long long>(elapsed / 0.02) + 1);
+}
+
 TEST(FrameGraph, NoRepaintHandOverWhileHiddenOrMinimised) {
     std::shared_ptr<ThreadTic> ticker;
     {
