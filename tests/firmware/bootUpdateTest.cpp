@@ -37,11 +37,6 @@ struct BootUpdate : ::testing::Test {
         return dir.filePath(name);
     }
     bool Reply(Bytes payload) { return unit.HandleReply(payload.data(), uint8_t(payload.size())); }
-    std::string Sent() {
-        const std::string sent = port.Describe();
-        port.Clear();
-        return sent;
-    }
     Bytes PageSent(uint16_t page) {
         port.Clear();
         Reply({0x08, uint8_t(page), uint8_t(page >> 8)});
@@ -63,21 +58,21 @@ struct BootUpdate : ::testing::Test {
 
 TEST_F(BootUpdate, DetectionPulsesLinesWakesTheBootloaderAndGivesUp) {
     ASSERT_TRUE(unit.Start(MakeImage(1000), 0x80));
-    EXPECT_EQ(Sent(), "StartUpdate ch=81\n");
+    EXPECT_EQ(port.Take(), "StartUpdate ch=81\n");
     const std::string wake = Clear + "raw BOOTQOX\nraw BOOTQOX\nraw BOOTQOX\nraw BOOTQOX\n";
     for (int t = 0; t < TBootUpdate::DetectTicks; ++t) {
         unit.DetectTick();
         const std::string info = "BootInfo ch=bb 5a a5 e8 03 00 00\n";
-        ASSERT_EQ(Sent(), t < 4 ? Set : t == 4 ? Set + info : t == 25 ? "SoftReset ch=01\n" : wake) << t;
+        ASSERT_EQ(port.Take(), t < 4 ? Set : t == 4 ? Set + info : t == 25 ? "SoftReset ch=01\n" : wake) << t;
         ASSERT_EQ(progress, 100 - t);
     }
     unit.DetectTick();
-    EXPECT_EQ(Sent(), Clear);
+    EXPECT_EQ(port.Take(), Clear);
     EXPECT_EQ(log, (Lines{"Detect bootloader... Press RESET to start", "Stop detecting."}));
     ExpectEnded(TState::Failed, TFailure::NoBootloader);
     // A bootloader that answers after the operator was told detection stopped gets nothing.
     EXPECT_FALSE(Reply({0x04}) || Reply({0x08, 0, 0}));
-    EXPECT_EQ(Sent(), "");
+    EXPECT_EQ(port.Take(), "");
 }
 
 TEST_F(BootUpdate, WhateverEndsDetectionClearsTheLines) {
@@ -105,9 +100,9 @@ TEST_F(BootUpdate, WhateverEndsDetectionClearsTheLines) {
         const auto last = std::find_if(port.Events.rbegin(), port.Events.rend(),
                                        [](const auto& e) { return e.Kind == TRecordingLink::TKind::Lines; });
         EXPECT_TRUE(!port.Open || (last->ClearDtr && last->ClearRts)) << lastLine;  // closed: no lines
-        Sent();
+        port.Take();
         unit.DetectTick();
-        EXPECT_EQ(Sent(), "") << lastLine;  // the ticks have stopped
+        EXPECT_EQ(port.Take(), "") << lastLine;  // the ticks have stopped
         unit.DeviceLost();                  // ends a transfer, so that the next case can start
     }
     EXPECT_EQ(std::ranges::count(log, Lost), 4);  // rows 5 and 6, and the two transfers ended above
@@ -119,10 +114,10 @@ TEST_F(BootUpdate, PagesComeFromTheImageTakenAtStartAndTheLastOneResets) {
     ASSERT_TRUE(unit.Start(image, 0x80));
     image.Image.assign(1000, 0xEE);  // the caller's image changes: the update does not see it
     EXPECT_FALSE(unit.Start(MakeImage(2000), 0));
-    Sent();
+    port.Take();
     EXPECT_FALSE(Reply({0x04}));
     EXPECT_FALSE(Reply({0x04}));  // BootInfo once only
-    EXPECT_EQ(Sent(), Clear + "BootInfo ch=bb 5a a5 e8 03 00 00\n");
+    EXPECT_EQ(port.Take(), Clear + "BootInfo ch=bb 5a a5 e8 03 00 00\n");
     for (const auto& [page, warned, percent] :
          {std::tuple{7, false, 89}, {8, false, 100}, {9, true, 100}, {0, false, 0}, {65535, true, 100}}) {
         log.clear();
@@ -136,17 +131,17 @@ TEST_F(BootUpdate, PagesComeFromTheImageTakenAtStartAndTheLastOneResets) {
     EXPECT_EQ(log.back(), "Bootloader is not responding.");  // and the transfer goes on
     EXPECT_FALSE(Reply({0x08, 5}));                          // no page number: nothing to answer
     EXPECT_TRUE(Reply({0x1A, 0, 0}));
-    EXPECT_EQ(Sent(), "");
+    EXPECT_EQ(port.Take(), "");
     log.clear();
     EXPECT_FALSE(Reply({0x09, 0x07, 0x80}));
-    EXPECT_EQ(Sent(), Set);
+    EXPECT_EQ(port.Take(), Set);
     EXPECT_TRUE(unit.State() == TState::Resetting && unit.Busy());
     unit.PulseEnd();
-    EXPECT_EQ(Sent(), Clear + "SoftReset ch=81\n");
+    EXPECT_EQ(port.Take(), Clear + "SoftReset ch=81\n");
     EXPECT_EQ(log, (Lines{"Page 7 write!", "Finish.", "Soft reset..."}));
     ExpectEnded(TState::Finished, TFailure::None);
     unit.Reset(0x80), unit.PulseEnd();  // the operator's reset: the same pulse after the command
-    EXPECT_EQ(Sent(), "SoftReset ch=81\n" + Set + Clear);
+    EXPECT_EQ(port.Take(), "SoftReset ch=81\n" + Set + Clear);
 }
 
 TEST_F(BootUpdate, FlashErrorOrAnotherSizeFailsTheUpdateWithoutAReset) {

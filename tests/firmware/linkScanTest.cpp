@@ -25,11 +25,6 @@ struct LinkScan : ::testing::Test {
         QObject::connect(frame.ListView1, &QListWidget::itemSelectionChanged, [this] { ++selectionChanges; });
     }
     bool Reply(Bytes payload) { return frame.HandleReply(payload.data(), uint8_t(payload.size())); }
-    std::string Sent() {
-        const std::string sent = port.Describe();
-        port.Clear();
-        return sent;
-    }
     std::string Shown() const {  // active device, firmware, serial, then the list
         QString text = frame.Label25->text() + " " + frame.Label2->text() + " " + frame.Label4->text() + " |";
         for (int i = 0; i < frame.ListView1->count(); ++i) text += " " + frame.ListView1->item(i)->text();
@@ -51,7 +46,7 @@ TEST_F(LinkScan, DetectedScansAndTheAnswerListsTheLinks) {
     for (const auto& [mask, links, hex] : cases) {
         log.clear();
         EXPECT_TRUE(Reply({0xFE}));  // scans as SCAN does, and goes on to the other frames
-        EXPECT_EQ(Sent(), "SelectLink ch=01 ff\nScanLinks ch=01\n");
+        EXPECT_EQ(port.Take(), "SelectLink ch=01 ff\nScanLinks ch=01\n");
         EXPECT_FALSE(
             Reply({0x5E, uint8_t(mask), uint8_t(mask >> 8), uint8_t(mask >> 16), uint8_t(mask >> 24)}));
         EXPECT_EQ(Shown(), "NONE UNKNOWN UNKNOWN |" + (links.empty() ? "" : " " + links));
@@ -68,7 +63,7 @@ TEST_F(LinkScan, DetectedScansAndTheAnswerListsTheLinks) {
     EXPECT_EQ(unit.State(), TState::TimedOut);
     port.Open = false;
     EXPECT_FALSE(unit.Scan());
-    EXPECT_EQ(Sent(), "SelectLink ch=01 ff\nScanLinks ch=01\n");  // the timed-out scan's, nothing since
+    EXPECT_EQ(port.Take(), "SelectLink ch=01 ff\nScanLinks ch=01\n");  // the timed-out scan's, nothing since
 }
 
 TEST_F(LinkScan, ActiveLinkIsKeptShownAndItsIdentityAsked) {
@@ -88,14 +83,14 @@ TEST_F(LinkScan, ActiveLinkIsKeptShownAndItsIdentityAsked) {
         EXPECT_EQ(Shown(), device + " UNKNOWN UNKNOWN |");
         EXPECT_EQ(linkChanged, std::vector<bool>{true});
         EXPECT_EQ(log.back(), "LINK: " + line);
-        EXPECT_EQ(Sent(), identify);
+        EXPECT_EQ(port.Take(), identify);
     }
     // Replies too short for their argument are taken and change nothing; others go on.
     EXPECT_FALSE(Reply({0x5B}));
     EXPECT_FALSE(Reply({0x5E, 1, 2}));
     EXPECT_EQ(port.ActiveLink, 0);
     for (uint8_t code : {0x02, 0x04, 0x08, 0x1A, 0x44, 0xFF}) EXPECT_TRUE(Reply({code, 1, 2, 3, 4}));
-    EXPECT_EQ(Sent(), "");
+    EXPECT_EQ(port.Take(), "");
 }
 
 TEST_F(LinkScan, EveryWayOfPickingALinkSelectsItAndEveryChangeIsSignalled) {

@@ -117,7 +117,3 @@ std::vector<TPeerPacket> TPtyPeer::ReadPackets(size_t count, int timeoutMs,
     }
     return out;
 }
-
-std::vector<TPeerPacket> TPtyPeer::Drain(int settleMs, const std::function<void()>& pump) {
-    return ReadPackets(size_t(-1), settleMs, pump);
-}

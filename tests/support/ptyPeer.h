@@ -38,8 +38,6 @@ public:
     // Collects packets until `count` have arrived or the time is up; while waiting, `pump` (if given)
     // runs between reads, for example to let a Qt event loop work.
     std::vector<TPeerPacket> ReadPackets(size_t count, int timeoutMs, const std::function<void()>& pump = {});
-    // Everything that arrived so far, as packets, without waiting.
-    std::vector<TPeerPacket> Drain(int settleMs = 20, const std::function<void()>& pump = {});
 
     // Closes the controller's end: the program sees the device go away.
     void Close();

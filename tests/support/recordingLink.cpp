@@ -2,55 +2,38 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "link/zuq.h"
 
 bool TRecordingLink::QueuePacket(uint8_t, const uint8_t* data, size_t length, uint8_t channel) {
-    if (!Open) return false;
-    TEvent event;
-    event.Channel = channel;
-    event.Payload.assign(data, data + std::min<size_t>(length, zuq::MaxPayload));
-    Events.push_back(std::move(event));
-    return true;
+    const size_t kept = std::min<size_t>(length, zuq::MaxPayload);
+    if (Open) Events.push_back({.Channel = channel, .Payload = {data, data + kept}});
+    return Open;
 }
 
 void TRecordingLink::SetControlLines(bool clearDtr, bool clearRts) {
-    if (!Open) return;
-    TEvent event;
-    event.Kind = TKind::Lines;
-    event.ClearDtr = clearDtr;
-    event.ClearRts = clearRts;
-    Events.push_back(event);
+    if (Open) Events.push_back({.Kind = TKind::Lines, .ClearDtr = clearDtr, .ClearRts = clearRts});
 }
 
 bool TRecordingLink::WriteRaw(const uint8_t* buffer, uint8_t count) {
-    if (!Open) return false;
-    TEvent event;
-    event.Kind = TKind::Raw;
-    event.Payload.assign(buffer, buffer + count);
-    Events.push_back(std::move(event));
-    return true;
+    if (Open) Events.push_back({.Kind = TKind::Raw, .Payload = {buffer, buffer + count}});
+    return Open;
 }
 
 void TRecordingLink::DiscardQueued(uint8_t command) {
-    if (!Open) return;
-    TEvent event;
-    event.Kind = TKind::Discard;
-    event.Payload = {command};
-    Events.push_back(std::move(event));
+    if (Open) Events.push_back({.Kind = TKind::Discard, .Payload = {command}});
 }
 
 std::vector<TRecordingLink::TEvent> TRecordingLink::Packets() const {
     std::vector<TEvent> out;
-    for (const TEvent& e : Events)
-        if (e.Kind == TKind::Packet) out.push_back(e);
+    std::ranges::copy_if(Events, std::back_inserter(out), [](auto& e) { return e.Kind == TKind::Packet; });
     return out;
 }
 
 std::vector<TRecordingLink::TEvent> TRecordingLink::Packets(uint8_t command) const {
     std::vector<TEvent> out;
-    for (const TEvent& e : Events)
-        if (e.Kind == TKind::Packet && e.Command() == command) out.push_back(e);
+    std::ranges::copy_if(Packets(), std::back_inserter(out), [=](auto& e) { return e.Command() == command; });
     return out;
 }
 

@@ -15,7 +15,7 @@ public:
     struct TEvent {
         TKind Kind = TKind::Packet;
         uint8_t Channel = 0;           // packets
-        std::vector<uint8_t> Payload;  // packets: command first; raw: the bytes
+        std::vector<uint8_t> Payload{};  // packets: command first; raw: the bytes
         bool ClearDtr = false;         // lines
         bool ClearRts = false;
         uint8_t Command() const { return Payload.empty() ? 0 : Payload[0]; }
@@ -36,4 +36,9 @@ public:
     // "Name ch=81 len=3 ..." lines, one per packet, as in vek-sim's trace: for readable failures.
     std::string Describe() const;
     void Clear() { Events.clear(); }
+    // Describe(), then Clear(): what was sent since the last call.
+    std::string Take() {
+        const std::string text = Describe();
+        return Clear(), text;
+    }
 };

@@ -24,7 +24,6 @@ public:
     bool Started() const { return !portName_.empty(); }
     const std::string& PortName() const { return portName_; }
     const std::string& Error() const { return error_; }
-    pid_t Pid() const { return pid_; }
 
     // Everything captured from stderr so far.
     std::string Stderr() const;

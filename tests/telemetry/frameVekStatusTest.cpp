@@ -34,11 +34,6 @@ struct FrameStatus : ::testing::Test {
         EXPECT_TRUE(frame.HandleReply(payload.data(), static_cast<uint8_t>(payload.size())));
     }
     const TLoopBuf& Buffer(int channel) { return frame.FrameGraph1->Buffers[static_cast<size_t>(channel)]; }
-    std::string Sent() {  // the packets since the last call
-        const std::string sent = port.Describe();
-        port.Clear();
-        return sent;
-    }
 
     TRecordingLink port;
     TFrameVekStat frame;
@@ -81,16 +76,16 @@ TEST_F(FrameStatus, RepliesFillTheGraphThePanelAndTheList) {
 
 TEST_F(FrameStatus, RequestsCarryTheRateWhileUpdateIsDown) {
     frame.RequestStatus();
-    EXPECT_EQ(Sent(), "StatusRequest ch=01 14\n");
+    EXPECT_EQ(port.Take(), "StatusRequest ch=01 14\n");
     EXPECT_EQ(Buffer(0).GetCount(), 1);  // every request applies the stored record again
     frame.NetBit = 0x80;
     frame.MaskEditUpDown1->SetValue(250);
     frame.RequestStatus();
-    EXPECT_EQ(Sent(), "StatusRequest ch=81 fa\n");
+    EXPECT_EQ(port.Take(), "StatusRequest ch=81 fa\n");
     Reply({});  // kept for Export while UPDATE is down
     // UPDATE released: a request with 0 at once; replies refresh the panel but add no samples.
     frame.ActionLogUpdate->trigger();
-    EXPECT_EQ(Sent(), "StatusRequest ch=81 00\n");
+    EXPECT_EQ(port.Take(), "StatusRequest ch=81 00\n");
     Reply({{16, 5}});
     EXPECT_EQ(std::pair(Buffer(0).GetCount(), frame.Recorder.History().size()), std::pair(3, size_t(1)));
     port.Open = false;  // nothing goes out on a closed port
