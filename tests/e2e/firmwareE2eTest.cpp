@@ -1,10 +1,9 @@
-// Firmware updates and the CAN link scan, the main window against vek-sim.
+// Firmware updates, the main window against vek-sim.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
 
 #include "firmware/frameLenkExt.h"
 #include "firmware/frameUpFW.h"
@@ -12,32 +11,16 @@
 #include "support/kwyFile.h"
 #include "windowSim.h"
 
-namespace {
-constexpr int Deadline = 60000;  // generous: the machine may be busy
-
-struct FirmwareE2e : ::testing::Test {
-    // Connected to vek-sim, after the chatter of connecting (Detect, the automatic scan, the identity).
-    void Start(std::vector<std::string> args) {
-        args.insert(args.end(), {"--dump-firmware", dir.filePath("dump.bin").toStdString()});
-        sim = std::make_unique<TWindowOnSim>(args);
-        window = sim->Window.get();
-        ASSERT_TRUE(sim->Connect() && WaitLine("FW: ") && WaitLine("LINK: Scan complete"))
-            << sim->Sim.Error();
-    }
-    QStringList Log() const { return window->ListBoxLog->toPlainText().split('\n', Qt::SkipEmptyParts); }
-    // Waits for a line that starts with `start`.
-    bool WaitLine(const QString& start) {
-        const auto match = [&](const QString& line) { return line.startsWith(start); };
-        return ProcessEventsUntil([&] { return std::ranges::any_of(Log(), match); }, Deadline);
-    }
-
+// Connected to vek-sim, after the chatter of connecting (Detect, the automatic scan, the identity).
+TEST(FirmwareE2e, UpdateArrivesByteExactAndAFlashErrorKeepsTheOldFirmware) {
     QTemporaryDir dir;
-    std::unique_ptr<TWindowOnSim> sim;
-    TFormMainQox* window = nullptr;
-};
-
-TEST_F(FirmwareE2e, UpdateArrivesByteExactAndAFlashErrorKeepsTheOldFirmware) {
-    Start({"--flash-error-page", "600"});
+    const std::string dump = dir.filePath("dump.bin").toStdString();
+    TWindowOnSim sim({"--flash-error-page", "600", "--dump-firmware", dump});
+    TFormMainQox* window = sim.Window.get();
+    constexpr int Deadline = 60000;  // generous: the machine may be busy
+    const auto Log = [&] { return sim.Log(); };
+    const auto WaitLine = [&](const QString& start) { return sim.WaitLog(start, Deadline); };
+    ASSERT_TRUE(sim.Connect() && WaitLine("FW: ") && WaitLine("LINK: Scan complete")) << sim.Sim.Error();
     const auto image = KwyPattern(64 * 1024, 0x3C);
     const QString firmware = QString::fromStdString(sim::TSimController::FirmwareText(image));
     ASSERT_TRUE(WriteKwy(dir.filePath("a.kwy"), sim::DefaultDeviceCode, image));
@@ -69,19 +52,3 @@ TEST_F(FirmwareE2e, UpdateArrivesByteExactAndAFlashErrorKeepsTheOldFirmware) {
     window->FrameLinkScan1->ActionScanExecute();
     EXPECT_TRUE(ProcessEventsUntil([&] { return reported->text() == firmware; }, Deadline));
 }
-
-TEST_F(FirmwareE2e, ScanListsTheNodesAndAClickPicksOne) {
-    Start({"--nodes", "0,2,5"});
-    EXPECT_TRUE(Log().contains("LINK: Scan complete (25)."));
-    QListWidget* list = window->FrameLinkScan1->ListView1;
-    ASSERT_EQ(list->count(), 3);
-    window->ViewNetCAN->trigger();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
-    EXPECT_EQ(window->NetBit, 0x80);
-    EXPECT_EQ(window->FrameUpdateFW1->NetBit, 0x80);
-    ASSERT_TRUE(WaitLine("LINK: Active link #2."));
-    QLabel* serial = window->FrameLinkScan1->Label4;
-    EXPECT_TRUE(ProcessEventsUntil([&] { return serial->text() == "5e000103"; }, Deadline));
-    EXPECT_EQ(window->FrameConnectPort1->Port()->ActiveLink, 2);
-}
-}  // namespace

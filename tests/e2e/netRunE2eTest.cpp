@@ -9,6 +9,7 @@
 #include "app/testControl.h"
 #include "controls/MaskEditUpDown.h"
 #include "firmware/frameLenkExt.h"
+#include "firmware/frameUpFW.h"
 #include "link/comLink.h"
 #include "telemetry/frameVekStatus.h"
 #include "windowSim.h"
@@ -46,6 +47,7 @@ TEST(NetRunE2e, ClickingAnotherNodeDuringRunNeverStartsIt) {
     };
 
     select(1, 2);
+    EXPECT_EQ(window.FrameUpdateFW1->NetBit, 0x80) << "the firmware frame follows the pick";
     TTestControl* control = window.GroupBox2;
     control->MaskEditUpDown17->SetValue(30);
     window.ActionList1.UpdateAll();

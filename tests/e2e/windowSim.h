@@ -4,25 +4,21 @@
 
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <QToolButton>
+#include <algorithm>
 #include <memory>
 
 #include "app/commandLine.h"
 #include "app/mainQox.h"
-#include "link/frameConnect.h"
 #include "link/simPortFolder.h"
 #include "link/zuq.h"
 #include "support/qtWait.h"
 #include "support/simProcess.h"
-#include "telemetry/frameVekStatus.h"
 
 class TWindowOnSim {
 public:
@@ -65,30 +61,12 @@ public:
                 return entry.absoluteFilePath().toStdString();
         return Sim.PortName();
     }
-    int LogCount(const QString& line) const {
-        return Window->ListBoxLog->toPlainText().split('\n').count(line);
-    }
-    bool WaitLog(const QString& line, int timeoutMs = 10000) {
-        return ProcessEventsUntil([&] { return LogCount(line) > 0; }, timeoutMs);
-    }
-
-    // The controller's state after it has handled everything sent before. The stream and the
-    // once-a-second requests stop; a Ping's Echo then shows that every earlier reply has come in, so the
-    // next Status answers the request sent after it.
-    const StatusRecord& FreshStatus() {
-        TFrameVekStat* status = Window->FrameVekStat1;
-        status->Timer1->stop();
-        status->ActionLogUpdate->setChecked(false);
-        status->ASpeedButton1->setChecked(false);
-        status->SendRequest();
-        const auto echoes = [&] { return Window->ListBoxLog->toPlainText().count("Echo is received."); };
-        const int pinged = echoes();
-        Window->ActionPingExecute();
-        EXPECT_TRUE(ProcessEventsUntil([&] { return echoes() > pinged; }));
-        const int before = Statuses;
-        status->SendRequest();
-        EXPECT_TRUE(ProcessEventsUntil([&] { return Statuses > before; }));
-        return status->Record;
+    QStringList Log() const { return Window->ListBoxLog->toPlainText().split('\n', Qt::SkipEmptyParts); }
+    int LogCount(const QString& line) const { return Log().count(line); }
+    // Waits for a line that starts with `start`.
+    bool WaitLog(const QString& start, int timeoutMs = 10000) {
+        const auto match = [&](const QString& line) { return line.startsWith(start); };
+        return ProcessEventsUntil([&] { return std::ranges::any_of(Log(), match); }, timeoutMs);
     }
 
     TSimProcess Sim;
