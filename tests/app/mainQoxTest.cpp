@@ -32,7 +32,6 @@ struct MainWindow : ::testing::Test {
     void SetUp() override {
         window = std::make_unique<TFormMainQox>();
         window->IniPath = dir.filePath("vektool.ini");
-        window->Beep = [this] { ++beeps; };
     }
     void Show(TComLink* port = nullptr) {
         if (port) window->UsePort(port);
@@ -51,7 +50,6 @@ struct MainWindow : ::testing::Test {
     QTemporaryDir dir;
     TRecordingLink port;  // outlives the window, which releases RUN through it when it goes
     std::unique_ptr<TFormMainQox> window;
-    int beeps = 0;
 };
 }  // namespace
 
@@ -124,7 +122,7 @@ TEST_F(MainWindow, IdentityGoesToTheCaptionAndTheLog) {
     EXPECT_EQ(window->windowTitle(), cases[3].caption) << "ignored while closed";
 }
 
-TEST_F(MainWindow, ConnectPingLoseTheDeviceAndConnectToAMissingPort) {
+TEST_F(MainWindow, ConnectPingAndConnectToAMissingPort) {
     TListedPeer peer;
     Show();
     window->FrameConnectPort1->RefreshPorts();
@@ -137,8 +135,6 @@ TEST_F(MainWindow, ConnectPingLoseTheDeviceAndConnectToAMissingPort) {
     EXPECT_TRUE(window->ActionPing->isEnabled() && window->ActionConfig->isEnabled());
     EXPECT_EQ(Log().last(), QString("Connecting %1 port (115200 bod).").arg(peer.Link));
     EXPECT_EQ(peer.Peer.ReadPackets(1, 5000)[0].payload, Bytes{zuq::Cmd::Detect});
-    for (int i = 0; i < 20; ++i) window->FrameConnectPort1->AnswerWaiter->Tick();
-    EXPECT_TRUE(Log().last().startsWith("No controller answered on " + peer.Link));
 
     window->SetNetBit(zuq::NetBit);
     window->ActionPingExecute();
@@ -148,13 +144,6 @@ TEST_F(MainWindow, ConnectPingLoseTheDeviceAndConnectToAMissingPort) {
     EXPECT_EQ(Log().last(), "Send ping...");
     ASSERT_TRUE(peer.Peer.Send(0x04, {zuq::Cmd::Echo}));
     EXPECT_TRUE(ProcessEventsUntil([&] { return Log().last() == "Echo is received."; }));
-
-    peer.Peer.Close();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !window->IsConnected(); }));
-    EXPECT_EQ(beeps, 1);
-    EXPECT_EQ(Log().last(), QString("Port %1 is lost.").arg(peer.Link));
-    EXPECT_TRUE(ProcessEventsUntil([&] { return window->ActionConnect->isEnabled(); }))
-        << "the idle update runs without being asked";
 
     list->insertItem(0, "/dev/does-not-exist-vek");
     list->setCurrentIndex(0);

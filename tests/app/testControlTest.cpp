@@ -1,5 +1,6 @@
-// The " TEST Control " group on its own, on a recording port: what each tick sends, the variations and
-// the record's limits, MELODY, the slider and its edit, and RUN never surviving a closed port.
+// The " TEST Control " group on its own, on a recording port: what each tick sends, the variations (the
+// record's limits: throttleWaveTest.cpp, and through the whole window: mainQoxTest.cpp), MELODY, the
+// slider and its edit, and RUN never surviving a closed port.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -65,7 +66,7 @@ TEST_F(TestControl, TicksSendTheThrottleOnlyWhileRunIsDown) {
     EXPECT_EQ(Ticks(1), std::vector<int>{20});
 }
 
-TEST_F(TestControl, VariationsFollowTheTypeAndTheLimitsOfTheRecordInUse) {
+TEST_F(TestControl, VariationsFollowTheType) {
     control.MaskEditUpDown17->SetValue(50);
     control.CheckBox13->setChecked(true);
     control.MaskEditUpDown21->SetValue(10);
@@ -77,9 +78,6 @@ TEST_F(TestControl, VariationsFollowTheTypeAndTheLimitsOfTheRecordInUse) {
     EXPECT_EQ(Ticks(1), std::vector<int>{550});
     control.RadioGroup1Buttons->button(1)->click();  // the generator's first values from seed 0
     EXPECT_EQ(Ticks(3), (std::vector<int>{450, 453, 536}));
-    control.RadioGroup1Buttons->button(0)->click();
-    limits = {460, 520};  // below min_PWM sends 0, above max_PWM sends max_PWM
-    EXPECT_EQ(Ticks(2), (std::vector<int>{0, 520}));
 }
 
 TEST_F(TestControl, AClosedPortReleasesRunForGoodAndMelodyNeedsAnOpenOne) {
