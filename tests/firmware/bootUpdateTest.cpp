@@ -79,10 +79,7 @@ TEST_F(BootUpdate, WhateverEndsDetectionClearsTheLines) {
     const std::tuple<std::function<void()>, TFailure, std::string> cases[] = {
         // None: transferring
         {[&] { Reply({0x04}); }, TFailure::None, "BOOT detected!!!"},
-        {[&] {
-             Reply({0x05, 0x13, 2, 0xE8, 3, 0, 0});
-         },
-         TFailure::None, "BOOT v2.3 Prepare 1000 bytes"},
+        {[&] { Reply({0x05, 0x13, 2, 0xE8, 3, 0, 0}); }, TFailure::None, "BOOT v2.3 Prepare 1000 bytes"},
         {[&] { Reply({0x0A}); }, TFailure::InvalidDevice, "Invalid Device !!"},
         {[&] { unit.Reset(0), unit.PulseEnd(); }, TFailure::Reset, "Soft reset..."},
         {[&] { port.Open = false, unit.DeviceLost(); }, TFailure::DeviceLost, Lost},

@@ -93,8 +93,7 @@ std::vector<uint8_t> TPtyPeer::ReadBytes(size_t count, int timeoutMs) {
     return out;
 }
 
-std::vector<TPeerPacket> TPtyPeer::ReadPackets(size_t count, int timeoutMs,
-                                               const std::function<void()>& pump) {
+std::vector<TPeerPacket> TPtyPeer::ReadPackets(size_t count, int timeoutMs) {
     std::vector<TPeerPacket> out;
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (out.size() < count && master_ >= 0) {
@@ -109,11 +108,10 @@ std::vector<TPeerPacket> TPtyPeer::ReadPackets(size_t count, int timeoutMs,
             }
         }
         if (n > 0) continue;
-        if (pump) pump();
         int left = MsLeft(deadline);
         if (left == 0) break;
         pollfd p{master_, POLLIN, 0};
-        poll(&p, 1, pump ? 1 : std::min(left, 10));
+        poll(&p, 1, std::min(left, 10));
     }
     return out;
 }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,9 +34,8 @@ public:
 
     // Reads raw bytes until `count` have arrived or the time is up.
     std::vector<uint8_t> ReadBytes(size_t count, int timeoutMs);
-    // Collects packets until `count` have arrived or the time is up; while waiting, `pump` (if given)
-    // runs between reads, for example to let a Qt event loop work.
-    std::vector<TPeerPacket> ReadPackets(size_t count, int timeoutMs, const std::function<void()>& pump = {});
+    // Collects packets until `count` have arrived or the time is up.
+    std::vector<TPeerPacket> ReadPackets(size_t count, int timeoutMs);
 
     // Closes the controller's end: the program sees the device go away.
     void Close();
