@@ -67,7 +67,6 @@ TEST_F(MainWindow, DispatchOrderAndWhatTheWindowTakes) {
         {0x04, zuq::Cmd::ConfigData, "firmware", {"link", "firmware"}, nullptr},
         {0x01, zuq::Cmd::Echo, "", {"link", "status", "firmware", "config"}, nullptr},
         {0x84, zuq::Cmd::ConfigData, "status", {"link", "status"}, nullptr},
-        {0x84, zuq::Cmd::Status, "", {}, nullptr},  // telemetry of a controller not selected
         {0xBB, zuq::Cmd::BootInfo, "firmware", {"link", "status", "firmware"}, nullptr},
     };
     for (const auto& c : cases) {
@@ -117,9 +116,6 @@ TEST_F(MainWindow, IdentityGoesToTheCaptionAndTheLog) {
         EXPECT_EQ(window->windowTitle(), c.caption);
     }
     EXPECT_EQ(Log()[0], "FW: 1.0 SN: 12345678");
-    port.Open = false;
-    Packet(0x04, full);
-    EXPECT_EQ(window->windowTitle(), cases[3].caption) << "ignored while closed";
 }
 
 TEST_F(MainWindow, ConnectPingAndConnectToAMissingPort) {
