@@ -68,17 +68,17 @@ TEST(GraphPaint, ValueGridZeroLineAndTicks) {
 
     // 33 samples a second: one second back lies a third of the way from the sample 0.99 s old (34 steps
     // back, at x = 166 * 500 / 200 + 2 = 417) to the one 1.02 s old (at 414): the tick of 1 s at 416.
-    g = Graph(0, 0);
-    g.Seconds = true;
-    for (int i = 0; i <= 200; ++i) Show(g, 0, Qt::red).Add(1.0f, 100 + i * 0.03);
-    const std::set<int> ticks = Lines(Paint(g, 500, 120), QRect(0, 98, 500, 21), grey, 5, true);
+    const auto secondTicks = [&](int samples, double step) {  // the columns of the ticks in seconds
+        g = Graph(0, 0);
+        g.Seconds = true;
+        for (int i = 0; i <= samples; ++i) Show(g, 0, Qt::red).Add(1.0f, 100 + i * step);
+        return Lines(Paint(g, 500, 120), QRect(0, 98, 500, 21), grey, 5, true);
+    };
+    const std::set<int> ticks = secondTicks(200, 0.03);
     EXPECT_TRUE(ticks.size() == 6 && ticks.count(499) && ticks.count(416));  // 0 .. 5 s
 
     // Two seconds of samples fill a fifth of the plot: ticks as far apart as the labels need, not ten.
-    g = Graph(0, 0);
-    g.Seconds = true;
-    for (int i = 0; i <= 40; ++i) Show(g, 0, Qt::red).Add(1.0f, 100 + i * 0.05);
-    const std::set<int> few = Lines(Paint(g, 500, 120), QRect(0, 98, 500, 21), grey, 5, true);
+    const std::set<int> few = secondTicks(40, 0.05);
     ASSERT_GE(few.size(), 1u);
     for (auto a = few.begin(), b = std::next(a); b != few.end(); ++a, ++b) EXPECT_GE(*b - *a, 50);
 }
