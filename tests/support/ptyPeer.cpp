@@ -14,30 +14,26 @@ int MsLeft(Clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left < 0 ? 0 : int(left);
 }
+
+void MakeRaw(int fd) {
+    termios tio{};
+    if (fd >= 0 && tcgetattr(fd, &tio) == 0) cfmakeraw(&tio), tcsetattr(fd, TCSANOW, &tio);
+}
 }  // namespace
 
 TPtyPeer::TPtyPeer() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master_ < 0) return;
     grantpt(master_);
     unlockpt(master_);
     char name[256] = {};
     if (ptsname_r(master_, name, sizeof name) == 0) slaveName_ = name;
-    termios tio{};
-    if (tcgetattr(master_, &tio) == 0) {
-        cfmakeraw(&tio);
-        tcsetattr(master_, TCSANOW, &tio);
-    }
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    MakeRaw(master_);
 }
 
 TPtyPeer::TPtyPeer(const std::string& terminal) : slaveName_(terminal) {
     master_ = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    termios tio{};
-    if (master_ >= 0 && tcgetattr(master_, &tio) == 0) {
-        cfmakeraw(&tio);
-        tcsetattr(master_, TCSANOW, &tio);
-    }
+    MakeRaw(master_);
 }
 
 TPtyPeer::~TPtyPeer() {
