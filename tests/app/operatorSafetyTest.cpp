@@ -91,7 +91,10 @@ TEST_F(OperatorSafety, AnyChangeOfTheSelectedControllerStopsTheThrottleStream) {
         {"arrow key", [](OperatorSafety& t) { QTest::keyClick(t.list, Qt::Key_Left); }},
         {"scan", [](OperatorSafety& t) { t.window->FrameLinkScan1->ActionScan->trigger(); }},
         {"rescan after Detected", [](OperatorSafety& t) { t.Packet(0x04, {zuq::Cmd::Detected}); }},
-        {"another link reported", [](OperatorSafety& t) { t.Packet(0x04, {zuq::Cmd::ActiveLink, 0}); }},
+        {"another link reported",
+         [](OperatorSafety& t) {
+             t.Packet(0x04, {zuq::Cmd::ActiveLink, 0});
+         }},
     };
     for (const auto& c : cases) {
         if (list->count() == 0) Packet(0x04, {zuq::Cmd::ScanLinks, 0x05, 0, 0, 0});
@@ -128,7 +131,10 @@ TEST_F(OperatorSafety, RunWaitsUntilTheControllerConfirmsThePickedNode) {
 TEST_F(OperatorSafety, AChangeOfTheControllerAbandonsAConfigurationTransfer) {
     // The rest of a Flash All for node 2 must not go into the controller that requests reach next.
     TFrameConfigVek* config = window->FrameConfigVek1;
-    const std::function<void()> changes[] = {[&] { Click(0); }, [&] { Packet(0x04, {zuq::Cmd::ActiveLink, 0}); }};
+    const std::function<void()> changes[] = {[&] { Click(0); },
+                                             [&] {
+                                                 Packet(0x04, {zuq::Cmd::ActiveLink, 0});
+                                             }};
     for (const auto& change : changes) {
         Click(1);
         Packet(0x04, {zuq::Cmd::ActiveLink, 2});
@@ -198,7 +204,11 @@ TEST_F(OperatorSafety, HeldKeysToggleOnceAndEveryStopTakesBackWaitingThrottle) {
     } const stops[] = {
         {"F5", [&] { QTest::keyClick(focus, Qt::Key_F5); }},
         {"Esc", [&] { QTest::keyClick(focus, Qt::Key_Escape); }},
-        {"Esc in another window", [&] { QLineEdit e; e.show(), QTest::keyClick(&e, Qt::Key_Escape); }},
+        {"Esc in another window",
+         [&] {
+             QLineEdit e;
+             e.show(), QTest::keyClick(&e, Qt::Key_Escape);
+         }},
         {"RUN button", [&] { control->SpeedButton1->click(); }},
         {"window closing", [&] { window->close(); }},
     };

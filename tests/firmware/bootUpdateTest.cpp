@@ -79,7 +79,10 @@ TEST_F(BootUpdate, WhateverEndsDetectionClearsTheLines) {
     const std::tuple<std::function<void()>, TFailure, std::string> cases[] = {
         // None: transferring
         {[&] { Reply({0x04}); }, TFailure::None, "BOOT detected!!!"},
-        {[&] { Reply({0x05, 0x13, 2, 0xE8, 3, 0, 0}); }, TFailure::None, "BOOT v2.3 Prepare 1000 bytes"},
+        {[&] {
+             Reply({0x05, 0x13, 2, 0xE8, 3, 0, 0});
+         },
+         TFailure::None, "BOOT v2.3 Prepare 1000 bytes"},
         {[&] { Reply({0x0A}); }, TFailure::InvalidDevice, "Invalid Device !!"},
         {[&] { unit.Reset(0), unit.PulseEnd(); }, TFailure::Reset, "Soft reset..."},
         {[&] { port.Open = false, unit.DeviceLost(); }, TFailure::DeviceLost, Lost},
@@ -100,7 +103,7 @@ TEST_F(BootUpdate, WhateverEndsDetectionClearsTheLines) {
         port.Take();
         unit.DetectTick();
         EXPECT_EQ(port.Take(), "") << lastLine;  // the ticks have stopped
-        unit.DeviceLost();                  // ends a transfer, so that the next case can start
+        unit.DeviceLost();                       // ends a transfer, so that the next case can start
     }
     EXPECT_EQ(std::ranges::count(log, Lost), 4);  // rows 5 and 6, and the two transfers ended above
 }
@@ -165,9 +168,10 @@ TEST_F(BootUpdate, FilesLoadOrAreRefusedWithTheirReasonAndARefusalKeepsTheImage)
     const QString path = dir.filePath("fw.kwy");
     const std::tuple<const char*, uint32_t, size_t, uint32_t, std::string> cases[] = {
         // signature (none: a header cut short), size field, bytes present, size loaded, error
-        {"KWYS", MiB, MiB, MiB, ""}, {"KWYS", MiB + 1, MiB + 1, 0, "file too large"},
-        {"KWYS", 1000, 990, 0, "file broken"}, {"KWYS", 0, 0, 0, ""}, {"KWYS", 100, 300, 100, ""},
-        {"KWYZ", 16, 16, 0, "invalid signature."}, {nullptr, 0, 0, 0, "file broken"}};
+        {"KWYS", MiB, MiB, MiB, ""},           {"KWYS", MiB + 1, MiB + 1, 0, "file too large"},
+        {"KWYS", 1000, 990, 0, "file broken"}, {"KWYS", 0, 0, 0, ""},
+        {"KWYS", 100, 300, 100, ""},           {"KWYZ", 16, 16, 0, "invalid signature."},
+        {nullptr, 0, 0, 0, "file broken"}};
     for (const auto& [signature, field, present, size, reason] : cases) {
         ASSERT_TRUE(WriteKwy(path, 0x1234, KwyPattern(64, 9)) && frame.LoadImage(path));
         QFile out(path);

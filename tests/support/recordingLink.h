@@ -14,9 +14,9 @@ public:
     enum class TKind { Packet, Raw, Lines, Discard };
     struct TEvent {
         TKind Kind = TKind::Packet;
-        uint8_t Channel = 0;           // packets
+        uint8_t Channel = 0;             // packets
         std::vector<uint8_t> Payload{};  // packets: command first; raw: the bytes
-        bool ClearDtr = false;         // lines
+        bool ClearDtr = false;           // lines
         bool ClearRts = false;
         uint8_t Command() const { return Payload.empty() ? 0 : Payload[0]; }
     };
