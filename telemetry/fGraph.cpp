@@ -201,7 +201,7 @@ void TFrameGraph::MarkDirty() {
     // A slow stream (a record an interval or more after the last frame) is drawn by the GUI thread once
     // the record is in, without waking the repaint thread; faster ones go through it, one frame an
     // interval at most.
-    if (Now() - tickedAt_ >= Ticker->Interval / 1000.0 && Ticker->Idle()) {
+    if (Ticker->IntervalPassed() && Ticker->Idle()) {
         tickPosted_ = true;
         QMetaObject::invokeMethod(
             this,
@@ -301,7 +301,6 @@ void TFrameGraph::Tick() {
         showing_ = false;  // shown again, it asks for the tick itself
         return;
     }
-    tickedAt_ = Now();
     if (Ticker) Ticker->NoteTick();
     const QRegion changed = Render(false);
     if (changed.isEmpty()) return;

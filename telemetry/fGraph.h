@@ -156,7 +156,6 @@ private:
     bool frozen_ = false;
     bool showing_ = false;
     bool tickPosted_ = false;  // a Tick of the GUI thread's own is queued
-    double tickedAt_ = -1.0;   // when the last Tick drew
     double refitAt_ = 0.0;     // when the scroll bar was last fitted
     QRect readoutRect_;
 };

@@ -14,7 +14,13 @@ void ThreadTic::Arm() {
 }
 
 void ThreadTic::NoteTick() {
-    lastTickNs_ = std::chrono::steady_clock::now().time_since_epoch().count();
+    lastTick_ = std::chrono::steady_clock::now().time_since_epoch().count();
+}
+
+bool ThreadTic::IntervalPassed() const {
+    const std::chrono::steady_clock::duration since{
+        std::chrono::steady_clock::now().time_since_epoch().count() - lastTick_.load()};
+    return since >= std::chrono::milliseconds(Interval);
 }
 
 bool ThreadTic::Idle() const {
@@ -38,7 +44,7 @@ void ThreadTic::Execute() {
             idle_ = false;
             // Never more than one repaint per interval; a request that comes later costs no extra wake-up.
             const std::chrono::steady_clock::time_point drawn{
-                std::chrono::steady_clock::duration(lastTickNs_.load())};
+                std::chrono::steady_clock::duration(lastTick_.load())};
             next = std::max(next, drawn + std::chrono::milliseconds(Interval));
             if (std::chrono::steady_clock::now() < next)
                 cv_.wait_until(lock, next, [&] { return Terminated(); });

@@ -19,8 +19,11 @@ public:
     const int Interval;
 
     void Arm();
-    // The GUI thread drew a frame itself: the next hand-over comes a whole Interval after it.
+    // A frame was drawn (by a hand-over or by the GUI thread itself): the next hand-over comes a whole
+    // Interval after it.
     void NoteTick();
+    // True once a whole Interval has passed since the last frame.
+    bool IntervalPassed() const;
     // True while the thread sleeps with nothing asked of it: it hands nothing over before the next Arm.
     bool Idle() const;
     long long HandOvers() const { return handOvers_.load(); }
@@ -35,5 +38,5 @@ private:
     bool armed_ = false;
     bool idle_ = false;
     std::atomic<long long> handOvers_{0};
-    std::atomic<long long> lastTickNs_{0};  // steady clock
+    std::atomic<long long> lastTick_{0};  // of the last frame, in steady-clock ticks
 };

@@ -16,7 +16,7 @@ class QIODevice;
 
 struct TStatusSample {
     StatusRecord Record;
-    QDateTime Arrival;  // any time spec; a whole file shows local time
+    QDateTime Arrival;  // UTC or local; a whole file shows local time
 };
 
 class TStatusCsv {
