@@ -24,11 +24,7 @@ TFirmwareSession::TFirmwareSession(const TCliOptions& options, const TCliInputs&
     boot_.OnState = [this](TBootUpdate::TState state) { StateChanged(state); };
     LinkScan.OnState = [this](TLinkScan::TState state) {
         if (Finished() || !Options.AllLinks || !links_.empty()) return;
-        if (state == TLinkScan::TState::TimedOut) {
-            if (++scans_ < ScanAttempts) return Run();
-            return Fail(ExitCode::NoAnswer,
-                        NoAnswerText(QStringLiteral("ScanLinks"), TLinkScan::ScanTicks / 10, scans_));
-        }
+        if (state == TLinkScan::TState::TimedOut) return ScanTimedOut([this] { Run(); });
         if (state != TLinkScan::TState::Done) return;
         links_ = LinkScan.Links();
         if (links_.empty()) return Fail(ExitCode::NoAnswer, QStringLiteral("no links on the CAN net"));

@@ -11,8 +11,6 @@
 class TFirmwareSession : public TPortSession {
     Q_OBJECT
 public:
-    static constexpr int ScanAttempts = 2;
-
     TFirmwareSession(const TCliOptions& options, const TCliInputs& inputs, const QString& port,
                      TCliProgress& progress);
 
@@ -35,7 +33,6 @@ private:
     QTimer silence_;              // the bootloader's longest pause during a transfer
     std::vector<uint8_t> links_;  // --all-links: the links of the scan; --link: that one
     size_t next_ = 0;
-    int scans_ = 0;
     int link_ = -1;  // the link being updated, -1 for the controller on the line
     int page_ = -1;  // the page last asked for
     QJsonArray updated_;

@@ -46,12 +46,7 @@ TScanSession::TScanSession(const TCliOptions& options, const TCliInputs& inputs,
     LinkScan.OnState = [this](TLinkScan::TState state) {
         if (Finished()) return;
         if (state == TLinkScan::TState::Done) Scanned();
-        // The net had the window's 5 s to answer; a lost answer costs one more scan.
-        if (state == TLinkScan::TState::TimedOut) {
-            if (++scans_ < ScanAttempts) return Run();
-            Fail(ExitCode::NoAnswer,
-                 NoAnswerText(QStringLiteral("ScanLinks"), TLinkScan::ScanTicks / 10, scans_));
-        }
+        if (state == TLinkScan::TState::TimedOut) ScanTimedOut([this] { Run(); });
     };
 }
 

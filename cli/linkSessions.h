@@ -20,8 +20,6 @@ protected:
 class TScanSession : public TPortSession {
     Q_OBJECT
 public:
-    static constexpr int ScanAttempts = 2;  // scans of 5 s each before the net counts as silent
-
     TScanSession(const TCliOptions& options, const TCliInputs& inputs, const QString& port,
                  TCliProgress& progress);
 
@@ -33,7 +31,6 @@ private:
     void Scanned();
     void NextNode();
 
-    int scans_ = 0;
     size_t next_ = 0;  // the node whose identity comes next
     QJsonArray nodes_;
     QStringList texts_;

@@ -138,6 +138,11 @@ void TPortSession::AwaitExpired() {
     Fail(ExitCode::NoAnswer, NoAnswerText(awaitWhat_));
 }
 
+void TPortSession::ScanTimedOut(const std::function<void()>& again) {
+    if (++scans_ < ScanAttempts) return again();
+    Fail(ExitCode::NoAnswer, NoAnswerText(QStringLiteral("ScanLinks"), TLinkScan::ScanTicks / 10, scans_));
+}
+
 QString TPortSession::NoAnswerText(const QString& what, int seconds, int times) const {
     TDCB line = Options.Line;
     Port.LineInUse(line);

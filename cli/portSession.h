@@ -78,6 +78,10 @@ protected:
     void Answered();
     bool Awaiting() const { return awaitTimer_.isActive(); }
     QString NoAnswerText(const QString& what, int seconds = AnswerMs / 1000, int times = Attempts) const;
+    // A scan of the CAN net timed out: the net had the window's 5 s, and a lost answer costs one more
+    // scan (`again`); after ScanAttempts the session fails (NoAnswer).
+    void ScanTimedOut(const std::function<void()>& again);
+    static constexpr int ScanAttempts = 2;
 
     void Succeed(const QString& text, const QJsonObject& data = {});
     void Fail(int code, const QString& text, const QJsonObject& data = {});
@@ -112,6 +116,7 @@ private:
     std::function<void()> afterSelect_;
     QTimer awaitTimer_;
     int attemptsLeft_ = 0;
+    int scans_ = 0;
     QString awaitWhat_;
     std::function<void()> resend_;
     std::function<void()> giveUp_;

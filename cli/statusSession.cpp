@@ -46,7 +46,7 @@ void TStatusSession::Reply(const uint8_t* payload, uint8_t length, uint8_t chann
         if (Options.Seconds > 0) duration_.start(int(std::lround(Options.Seconds * 1000)));
     }
     sinceRow_.start();
-    if (!csv_.Write(*record, QDateTime::currentDateTime())) {
+    if (!csv_.Write(*record, QDateTime::currentDateTimeUtc())) {
         poll_.Stop(NetBit());
         return Fail(ExitCode::Failed, QStringLiteral("cannot write %1: %2").arg(Destination(), csv_.Error()));
     }
