@@ -449,10 +449,6 @@ bool TFrameConfigVek::HandleReply(const uint8_t* payload, uint8_t length) {
     return Transfer.HandleReply(payload, length);
 }
 
-void TFrameConfigVek::Timer3Timer() {
-    Transfer.DetectionTick();
-}
-
 // ---- record files ------------------------------------------------------------------------------
 
 void TFrameConfigVek::FileFailed(const QString& what, const QString& fileName, const QString& why) {

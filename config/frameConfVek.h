@@ -62,9 +62,6 @@ public:
     void ActionOpenAllExecute();
     void ActionSaveAllExecute();
 
-    // The detection sequence's 200 ms step.
-    void Timer3Timer();
-
     // The Smart / SigmaDelta exclusion (operator clicks only).
     void CheckBox14Click();
     void CheckBox7Click();

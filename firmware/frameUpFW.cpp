@@ -139,10 +139,6 @@ void TFrameUpdateFW::ActionUpdateFWVisibleExecute(bool checked) {
     GroupBox1->setVisible(checked);
 }
 
-void TFrameUpdateFW::Timer5Timer() {
-    if (Update) Update->DetectTick();
-}
-
 bool TFrameUpdateFW::HandleReply(const uint8_t* payload, uint8_t length) {
     // Without an image and without an update nothing here is meant for this frame.
     if (!Update || (Edit1->text().isEmpty() && !Update->Busy())) return true;

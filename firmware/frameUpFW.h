@@ -41,8 +41,6 @@ public:
     void ActionResetUpdate();
     void ActionUpdateFWVisibleExecute(bool checked);
 
-    // The 100 ms detection tick.
-    void Timer5Timer();
     // The bootloader's reply handler; true = not taken, pass it on.
     bool HandleReply(const uint8_t* payload, uint8_t length);
     // The port went away: an update in progress ends here, cleanly, with a log line.

@@ -65,7 +65,6 @@ public:
     // back to the newest. Scrolling back holds the view the same way until the bar is back at the end.
     void SetFrozen(bool frozen);
     bool Frozen() const { return frozen_; }
-    bool Following() const { return HeldEnd < 0; }
     void SetFitEach(bool on);
     void SetSeconds(bool on);
     // The scroll position the view shows now: 0 while following, the held samples otherwise.

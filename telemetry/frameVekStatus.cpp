@@ -10,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
-#include <QLocale>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -234,7 +233,7 @@ TFrameVekStat::TFrameVekStat(QWidget* parent) : QFrame(parent) {
     };
     AskColor = [this](const QColor& initial) { return QColorDialog::getColor(initial, this); };
     Recorder.OnLog = [this](const QString& line) { Log(line); };
-    point_ = QLocale::system().decimalPoint().at(0);
+    point_ = TCalcAI::DecimalSeparator();
 
     ValuesTimer = new QTimer(this);
     ValuesTimer->setSingleShot(true);

@@ -1,7 +1,6 @@
 #include "telemetry/graphPaint.h"
 
 #include <QFontMetrics>
-#include <QLocale>
 #include <QPainter>
 #include <QPolygon>
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "controls/CalcAI.h"
 #include "telemetry/graphRaster.h"
 #include "telemetry/statusChannels.h"
 
@@ -30,10 +30,14 @@ QColor Complement(const QColor& c) {
     return QColor(255 - c.red(), 255 - c.green(), 255 - c.blue());
 }
 
+// The decimal point the number fields use (looked up once, settable in tests).
+QChar Point() {
+    return TCalcAI::DecimalSeparator();
+}
+
 QString FormatLabel(const char* format, double v) {
     QString text = QString::asprintf(format, v + 0.0);  // + 0.0: no "-0" label
-    const QString point = QLocale::system().decimalPoint();
-    if (point != QStringLiteral(".")) text.replace(QLatin1Char('.'), point);
+    if (Point() != QLatin1Char('.')) text.replace(QLatin1Char('.'), Point());
     return text;
 }
 
@@ -45,10 +49,6 @@ QPen GridPen() {
 
 bool HasRange(double lo, double hi) {
     return lo != hi && lo != TGraphData::EmptyMin && hi != TGraphData::EmptyMax;
-}
-
-QChar Point() {
-    return QLocale::system().decimalPoint().at(0);
 }
 
 // The unit of a channel name such as "Voltage (V)"; empty without one.

@@ -1,26 +1,25 @@
 #include "telemetry/graphReadout.h"
 
 #include <QFontMetrics>
-#include <QLocale>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
 
+#include "controls/CalcAI.h"
 #include "telemetry/graphPaint.h"
 #include "telemetry/statusChannels.h"
 
 namespace {
 
 QString Value(const TLoopBuf& buffer, double v) {
-    return buffer.Name + QStringLiteral(": ") +
-           ScaledText(v, buffer.Scale, QLocale::system().decimalPoint().at(0));
+    return buffer.Name + QStringLiteral(": ") + ScaledText(v, buffer.Scale, TCalcAI::DecimalSeparator());
 }
 
 }  // namespace
 
 TReadout ReadoutAt(const TGraphData& G, uint8_t plotMode, int H, int W, int M, QPoint p) {
     TReadout r;
-    const QChar point = QLocale::system().decimalPoint().at(0);
+    const QChar point = TCalcAI::DecimalSeparator();
     if (plotMode == 2) {
         if (!(G.PlotXMax > G.PlotXMin) || !(G.PlotYMax > G.PlotYMin) || W <= 0 || H <= 0) return r;
         const double xv = (p.x() - W * 0.05) / (W * 0.9) * (G.PlotXMax - G.PlotXMin) + G.PlotXMin;

@@ -56,7 +56,6 @@ bool TStatusCsv::Open(const QString& path, const QDateTime& start) {
     }
     file_ = std::move(file);
     device_ = file_.get();
-    fileName_ = path;
     return Begin(start);
 }
 
@@ -68,7 +67,6 @@ bool TStatusCsv::Open(QIODevice* device, const QDateTime& start) {
         return false;
     }
     device_ = device;
-    fileName_.clear();
     return Begin(start);
 }
 

@@ -50,7 +50,6 @@ public:
 
     qint64 Rows() const { return rows_; }            // rows added
     qint64 FlushedRows() const { return flushed_; }  // rows the system holds
-    QString FileName() const { return fileName_; }
     QString Error() const { return error_; }
 
     // Writes samples as one whole file: either all of it is there, or the old file stays as it was and
@@ -70,6 +69,5 @@ private:
     qint64 rows_ = 0;
     qint64 pendingRows_ = 0;
     qint64 flushed_ = 0;
-    QString fileName_;
     QString error_;
 };

@@ -3,15 +3,14 @@
 #include <QString>
 #include <QStringList>
 
+#include "config/configFile.h"
+
 namespace {
 
 bool ReadInt(const CSimpleIniA& ini, const char* key, int min, int max, int* value) {
-    const char* text = ini.GetValue(TStatusSettings::Section, key, nullptr);
-    if (text == nullptr) return false;
-    bool ok = false;
-    const int v = QString::fromLatin1(text).trimmed().toInt(&ok);
-    if (!ok || v < min || v > max) return false;
-    *value = v;
+    const std::optional<int64_t> v = ParseIniInteger(ini.GetValue(TStatusSettings::Section, key, nullptr));
+    if (!v || *v < min || *v > max) return false;
+    *value = static_cast<int>(*v);
     return true;
 }
 
