@@ -183,6 +183,15 @@ std::pair<double, double> TGraphPainter::FitRange(const TLoopBuf& buffer) const 
     return {lo, hi};
 }
 
+std::pair<double, double> TGraphPainter::FitRangeOf(size_t c) const {
+    if (fitRanges_.empty()) {
+        fitRanges_.assign(G.Buffers.size(), {TGraphData::EmptyMin, TGraphData::EmptyMax});
+        for (size_t i = 0; i < G.Buffers.size(); ++i)
+            if (G.Buffers[i].Visible) fitRanges_[i] = FitRange(G.Buffers[i]);
+    }
+    return fitRanges_[c];
+}
+
 int TGraphPainter::StepsAt(int x, int* drawnX) const {
     if (G.Window <= 0 || W <= 0) return 0;
     int j = std::clamp(static_cast<int>(std::lrint(static_cast<double>(x - M) * G.Window / W)), 0, G.Window);
@@ -276,7 +285,7 @@ std::vector<QPolygon> TGraphPainter::TimeTraces() const {
     for (size_t c = 0; c < G.Buffers.size(); ++c) {
         const TLoopBuf& buffer = G.Buffers[c];
         if (!buffer.Visible) continue;
-        const std::pair<double, double> range = G.FitEach ? FitRange(buffer) : std::pair<double, double>();
+        const std::pair<double, double> range = G.FitEach ? FitRangeOf(c) : std::pair<double, double>();
         const double lo = range.first, hi = range.second;  // (a lambda cannot capture a structured binding)
         QPolygon& trace = traces[c];
         trace.reserve(std::min(G.Window, 2 * W) + 2);
@@ -374,9 +383,10 @@ void TGraphPainter::FitLabels(QPainter& Canvas, TDirtyBands* dirty) const {
     const int line = Canvas.fontMetrics().height();
     int top = 2 * M;
     int bottom = H - 2 * M - 22 - line;
-    for (const TLoopBuf& buffer : G.Buffers) {
+    for (size_t c = 0; c < G.Buffers.size(); ++c) {
+        const TLoopBuf& buffer = G.Buffers[c];
         if (!buffer.Visible) continue;
-        const auto [lo, hi] = FitRange(buffer);
+        const auto [lo, hi] = FitRangeOf(c);
         if (lo > hi) continue;
         const QString unit = UnitOf(buffer.Name);
         const QString suffix = unit.isEmpty() ? QString() : QLatin1Char(' ') + unit;

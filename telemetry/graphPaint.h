@@ -97,6 +97,9 @@ private:
     QRect Label(QPainter& Canvas, int x, int y, const QString& text, const QColor& color) const;
     void SecondsTicks(QPainter& Canvas, TDirtyBands* dirty) const;
     void FitLabels(QPainter& Canvas, TDirtyBands* dirty) const;
+    // FitRange of channel c, computed once per painter for both the traces and the labels.
+    std::pair<double, double> FitRangeOf(size_t c) const;
+    mutable std::vector<std::pair<double, double>> fitRanges_;
     // Calls f(x, k, v) for every drawn step of the time plot, left to right: x its pixel column, k the
     // steps back from the newest sample of the buffer, v that sample.
     template <typename F>
