@@ -7,12 +7,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-#include <memory>
 
 #include "app/mainQox.h"
 #include "app/testControl.h"
@@ -23,38 +20,21 @@
 #include "support/listedPeer.h"
 #include "support/qtWait.h"
 #include "support/readOnlyFolder.h"
-#include "support/recordingLink.h"
+#include "support/windowRig.h"
 
 namespace {
 using Bytes = std::vector<uint8_t>;
 
-struct MainWindow : ::testing::Test {
-    void SetUp() override {
-        window = std::make_unique<TFormMainQox>();
-        window->IniPath = dir.filePath("vektool.ini");
-    }
-    void Show(TComLink* port = nullptr) {
-        if (port) window->UsePort(port);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    void Packet(uint8_t channel, Bytes payload) {
-        window->OnPacket(payload.data(), uint8_t(payload.size()), channel);
-    }
-    QStringList Log() const { return window->ListBoxLog->toPlainText().split('\n', Qt::SkipEmptyParts); }
+struct MainWindow : ::testing::Test, TWindowRig {
     void WriteIni(const QByteArray& text) {
         QFile file(window->IniPath);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
     }
-
-    QTemporaryDir dir;
-    TRecordingLink port;  // outlives the window, which releases RUN through it when it goes
-    std::unique_ptr<TFormMainQox> window;
 };
 }  // namespace
 
 TEST_F(MainWindow, DispatchOrderAndWhatTheWindowTakes) {
-    Show(&port);
+    Show();
     const struct {
         uint8_t channel, code;
         const char* takenBy;  // the handler that returns false; "" = nobody takes it
@@ -95,7 +75,7 @@ TEST_F(MainWindow, DispatchOrderAndWhatTheWindowTakes) {
 }
 
 TEST_F(MainWindow, IdentityGoesToTheCaptionAndTheLog) {
-    Show(&port);
+    Show();
     Bytes full(25, 0);
     full[0] = zuq::Cmd::Identify, full[1] = '1', full[2] = '.', full[3] = '0';
     full[21] = 0x78, full[22] = 0x56, full[23] = 0x34, full[24] = 0x12;
@@ -120,7 +100,7 @@ TEST_F(MainWindow, IdentityGoesToTheCaptionAndTheLog) {
 
 TEST_F(MainWindow, ConnectPingAndConnectToAMissingPort) {
     TListedPeer peer;
-    Show();
+    Show(false);
     window->FrameConnectPort1->RefreshPorts();
     QComboBox* list = window->FrameConnectPort1->ComboBox1;
     list->setCurrentIndex(list->findText(peer.Link));
@@ -154,7 +134,7 @@ TEST_F(MainWindow, ConnectPingAndConnectToAMissingPort) {
 TEST_F(MainWindow, SettingsFileKeepsOtherSectionsAndIsNeverHalfWritten) {
     TListedPeer peer;
     WriteIni(QString("; kept comment\n[Other]\nKey=value\n\n[Comm]\nName=%1\n").arg(peer.Link).toUtf8());
-    Show();
+    Show(false);
     EXPECT_EQ(window->FrameConnectPort1->ComboBox1->currentText(), peer.Link);
     window->ActionConnectExecute();  // a BaudRate of 0 is refused by the driver and said so
     EXPECT_TRUE(Log().last().startsWith(
@@ -190,7 +170,7 @@ TEST(MainWindowIni, BesideAProgramInAWritableFolderElseInTheUsersConfiguration) 
 }
 
 TEST_F(MainWindow, TheTickUsesTheLimitsOfTheRecordInUse) {
-    Show(&port);
+    Show();
     if (window->GroupBox2->RunThread) window->GroupBox2->RunThread->Stop();  // ticks by hand only
     window->FrameConfigVek1->Records[5].min_PWM = 460;
     window->FrameConfigVek1->Records[5].max_PWM = 520;
@@ -208,7 +188,7 @@ TEST_F(MainWindow, TheTickUsesTheLimitsOfTheRecordInUse) {
 }
 
 TEST_F(MainWindow, LogKeepsItsNewestLineInViewAndFloats) {
-    Show();
+    Show(false);
     for (int i = 0; i < 300; ++i) window->Log(QString("line %1").arg(i));
     QScrollBar* bar = window->ListBoxLog->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);

@@ -6,11 +6,8 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <memory>
 
 #include "app/mainQox.h"
 #include "app/testControl.h"
@@ -18,7 +15,7 @@
 #include "controls/MaskEditUpDown.h"
 #include "firmware/frameLenkExt.h"
 #include "link/zuq.h"
-#include "support/recordingLink.h"
+#include "support/windowRig.h"
 #include "telemetry/fGraph.h"
 #include "telemetry/frameVekStatus.h"
 
@@ -26,13 +23,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using TKind = TRecordingLink::TKind;
 
-struct OperatorSafety : ::testing::Test {
+struct OperatorSafety : ::testing::Test, TWindowRig {
     void SetUp() override {
-        window = std::make_unique<TFormMainQox>();
-        window->IniPath = dir.filePath("vektool.ini");
-        window->UsePort(&port);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        Show();
         window->FrameVekStat1->Timer1->stop();  // its once-a-second request would mix in
         if (window->GroupBox2->RunThread) window->GroupBox2->RunThread->Stop();  // ticks are stepped here
         window->ViewNetCAN->trigger();
@@ -42,9 +35,6 @@ struct OperatorSafety : ::testing::Test {
     }
     void TearDown() override { window->close(); }
 
-    void Packet(uint8_t channel, Bytes payload) {
-        window->OnPacket(payload.data(), uint8_t(payload.size()), channel);
-    }
     void Click(int row) {
         const QPoint at = row < 0 ? QPoint(list->viewport()->width() - 3, list->viewport()->height() - 3)
                                   : list->visualItemRect(list->item(row)).center();
@@ -75,9 +65,6 @@ struct OperatorSafety : ::testing::Test {
         EXPECT_TRUE(port.Packets(zuq::Cmd::Throttle).empty()) << how << "\n" << port.Describe();
     }
 
-    QTemporaryDir dir;
-    TRecordingLink port;
-    std::unique_ptr<TFormMainQox> window;
     QListWidget* list = nullptr;
 };
 

@@ -73,10 +73,8 @@ protected:
         return p.insert(p.end(), t.begin(), t.end()), p;
     }
     static TPayload BootInfoOf(uint16_t code, uint32_t size) { return Cat(Word(BootInfo, code), U32(size)); }
-    // Page n filled with k bytes b.
-    static TPayload Page(uint16_t n, uint8_t b, size_t k = 128) {
-        return Cat(Word(BootPage, n), TPayload(k, b));
-    }
+    // Page n filled with bytes b.
+    static TPayload Page(uint16_t n, uint8_t b) { return Cat(Word(BootPage, n), TPayload(128, b)); }
     static TPayload Identity(std::string text, uint32_t serial) {
         text.resize(20);  // the text and its zero
         return Cat(Cat({Identify}, text), U32(serial));
@@ -103,16 +101,14 @@ TEST_F(SimController, AnswersOnTheLineAndOverTheNetAndKeepsItsRecords) {
     settings.Serial = 0x1000;
     settings.Firmware = "2.1";
     Start();
-    auto with = [](sim::TConfigBytes r, size_t at, uint8_t value) { return r[at] = value, r; };
-    const TPayload flash = Cat({ConfigFlash}, Changed(3, 999)), ack = {ConfigUploaded, ConfigSet};
+    const TPayload ack = {ConfigUploaded, ConfigSet};
     // clang-format off
     Play({
         {0, 0x01, {Ping}, {{0x04, {Echo}}}, "line"}, {0, 0x01, {Detect}, {{0x04, {Detected}}}},
         {0, 0x01, {Identify}, {{0x04, Identity("2.1", 0x1000)}}},
         {0, 0x01, {ConfigGet, 16}, {{0x04, Cat({ConfigData}, sim::DefaultRecord(16))}}},
-        {0, 0x01, {ConfigGet, 17}, {}}, {0, 0x01, {ConfigGet}, {}},
         {0, 0x01, {ScanLinks}, {{0x04, {ScanLinks, 0x12, 0x00, 0x00, 0x40}}}},
-        {0, 0x81, {Ping}, {}, "nobody"}, {0, 0x01, {SelectLink, 7}, {{0x04, {ActiveLink, 0xFF}}}},
+        {0, 0x81, {Ping}, {}, "nobody"},
         {0, 0x01, {SelectLink, 4}, {{0x04, {ActiveLink, 4}}}},
         {0, 0x81, {Identify}, {{0x84, Identity("2.1", 0x1000 + 0x100 + 4)}}, "node4"},
         {0, 0x81, Cat({ConfigSet}, Changed(2, 77)), {{0x84, ack}}},
@@ -122,29 +118,20 @@ TEST_F(SimController, AnswersOnTheLineAndOverTheNetAndKeepsItsRecords) {
         {0, 0x01, Cat({ConfigSet}, Changed(5, 123)), {{0x04, ack}}},
         {0, 0x01, Cat({ConfigFlash}, Changed(6, 456)), {{0x04, ack}}},
         {0, 0x01, {ConfigGet, 5}, {{0x04, Cat({ConfigData}, Changed(5, 123))}}},
-        // Refused without an acknowledgement: a bad signature or number, a short record.
-        {0, 0x01, Cat({ConfigFlash}, with(Changed(3, 999), 3, 'X')), {}},
-        {0, 0x01, Cat({ConfigSet}, with(Changed(3, 999), sim::Rec::Number, 17)), {}},
-        {0, 0x01, TPayload(flash.begin(), flash.end() - 1), {}},
-        // Unknown commands and short payloads change nothing (noise on the line: simLineTest.cpp).
-        {0, 0x01, {0xEE, 1, 2, 3}, {}}, {0, 0x01, {Throttle, 1}, {}},
-        {0, 0x01, {FetTest, 1}, {}}, {0, 0x01, {SelectLink}, {}}, {0, 0x01, Bytes("\x18QEZO"), {}},
         {0, 0xBB, BootInfoOf(sim::DefaultDeviceCode, 128), {}, "nobody"},
         {0, Raw, Bytes("BOOTQOX"), {}},  // the applications ignore the wake-up sequence
         // A restart loads RAM from flash.
         {0, 0x01, {SoftReset}, {}},
         {0, 0x01, {ConfigGet, 5}, {{0x04, Cat({ConfigData}, sim::DefaultRecord(5))}}},
-        {0, 0x01, {ConfigGet, 6}, {{0x04, Cat({ConfigData}, Changed(6, 456))}}},
-        {0, 0x01, {ConfigGet, 3}, {{0x04, Cat({ConfigData}, sim::DefaultRecord(3))}}}});
+        {0, 0x01, {ConfigGet, 6}, {{0x04, Cat({ConfigData}, Changed(6, 456))}}}});
     // clang-format on
 }
 
 TEST_F(SimController, BootloadersTakeImagesPageByPageOnTheLineAndOverTheNet) {
-    settings.Nodes = {3};
     settings.Boot.FlashErrorPage = 1;
     Start();
     const uint16_t code = sim::DefaultDeviceCode;
-    const TPayload image(128, 0x5A), info = Cat(Word(BootInfo, 0x0213), U32(300));  // version 2.3
+    const TPayload info = Cat(Word(BootInfo, 0x0213), U32(300));  // version 2.3
     const TSent invalid = {{0xBB, {BootInvalidDevice}}};
     // clang-format off
     Play({
@@ -153,29 +140,13 @@ TEST_F(SimController, BootloadersTakeImagesPageByPageOnTheLineAndOverTheNet) {
         {0, Raw, Bytes("BBOOTQOX"), {}},                 // at most one BootReady per 100 ms
         {100'000, Raw, Bytes("BBOOTQOX"), {{0xBB, {BootReady}}}},
         {0, 0xBB, BootInfoOf(0x1111, 300), invalid},
-        {0, 0xBB, BootInfoOf(code, sim::MaxImageSize + 1), invalid},
         {0, 0xBB, BootInfoOf(code, 300), {{0xBB, info}, {0xBB, Word(BootPageRequest, 0)}}, "line"},
-        // Not the page asked for, none, or cut short (asked for again).
-        {0, 0xBB, Page(1, 0x11), {}}, {0, 0xBB, Page(4000, 0x11), {}}, {0, 0xBB, {BootPage}, {}},
-        {0, 0xBB, Page(0, 0x22, 60), {{0xBB, Word(BootPageRequest, 0)}}},
         {0, 0xBB, Page(0, 0xA0), {{0xBB, Word(BootPageWritten, 0)}, {0xBB, Word(BootPageRequest, 1)}}},
-        {0, 0xBB, Page(0, 0xEE), {}},                  // a duplicate
         {100'000, Raw, Bytes("BOOTQOX"), {}},          // no BootReady during a transfer
-        {0, 0xBB, BootInfoOf(0x1111, 300), invalid},  // the transfer goes on
-        {0, 0xBB, BootInfoOf(code, 300), {{0xBB, info}, {0xBB, Word(BootPageRequest, 1)}}},  // no restart
         {0, 0xBB, Page(1, 0xA1), {{0xBB, Word(BootPageWritten, 0x4001)}, {0xBB, Word(BootPageRequest, 2)}}},
         {0, 0xBB, Page(2, 0xA2), {{0xBB, Word(BootPageWritten, 0x8002)}}},
         // With a flash error the image is not started.
-        {0, 0x01, {SoftReset}, {}}, {0, 0x01, {Identify}, {{0x04, Identity("VekSim 1.0", 0x5E000001)}}},
-        // A node updates while the line's controller answers; an empty image is complete at once.
-        {0, 0x01, {SelectLink, 3}, {{0x04, {ActiveLink, 3}}}}, {0, 0x81, {StartUpdate}, {}},
-        {300'000, 0x01, {Ping}, {{0xBB, {BootReady}}, {0x04, {Echo}}}},
-        {0, 0xBB, BootInfoOf(code, 0), {{0xBB, Cat(Word(BootInfo, 0x0213), U32(0))},
-                                        {0xBB, Word(BootPageWritten, 0x8000)}}, "node3"},
-        {0, 0xBB, BootInfoOf(code, 128), {{0xBB, Cat(Word(BootInfo, 0x0213), U32(128))},
-                                          {0xBB, Word(BootPageRequest, 0)}}},
-        {0, 0xBB, Page(0, 0x5A), {{0xBB, Word(BootPageWritten, 0x8000)}}}, {0, 0x81, {SoftReset}, {}},
-        {0, 0x81, {Identify}, {{0x84, Identity(sim::TSimController::FirmwareText(image), 0x5E000104)}}}});
+        {0, 0x01, {SoftReset}, {}}, {0, 0x01, {Identify}, {{0x04, Identity("VekSim 1.0", 0x5E000001)}}}});
     // clang-format on
     TPayload lineImage(300, 0xA0);
     std::fill(lineImage.begin() + 128, lineImage.end(), 0xA1);
@@ -198,12 +169,10 @@ TEST_F(SimController, StatusStreamsKeepTheirPaceForEachController) {
     EXPECT_EQ(streamed, (decltype(streamed){{{0x04, 9, 0}, 1 + 5}, {{0x84, 9, 5}, 1 + 10}}));
     EXPECT_EQ(Field(Flags) & Stopped, 0);
     EXPECT_EQ(Field(Flags, 0x81) & Stopped, Stopped) << "the throttle went to the line's motor only";
-    for (uint8_t rate : {0, 255}) {  // 0 ends the stream; above 250 per second counts as 250
-        Send(0x01, {StatusRequest, rate});
-        out.clear();
-        for (int i = 0; i < 1000; ++i) Advance(1'000);
-        EXPECT_EQ(out.size(), rate == 0 ? 0u : 250u) << int(rate);
-    }
+    Send(0x01, {StatusRequest, 0});  // 0 ends the stream
+    out.clear();
+    Advance(1'000'000);
+    EXPECT_TRUE(out.empty());
 }
 
 TEST_F(SimController, MotorAndFlagsFollowTheCommandsWithinTheLimitsOfTheRecordInUse) {
@@ -226,8 +195,7 @@ TEST_F(SimController, MotorAndFlagsFollowTheCommandsWithinTheLimitsOfTheRecordIn
         {{}, -1, 150, Level, 500, 500}, {{}, -1, 100, Level, 0, 0}, {{}, -1, 3000, Flags, Stopped, Stopped},
         {{}, -1, 0, Current, 0, 0},
         // min_PWM 40 and max_PWM 950 by default.
-        {{}, 39, 200, Level, 0, 0}, {{}, 40, 200, Level, 40, 40}, {{}, 950, 200, Level, 950, 950},
-        {{}, 1000, 200, Level, 950, 950}, {{}, 0xFFFF, 200, Level, 950, 950},
+        {{}, 39, 200, Level, 0, 0}, {{}, 1000, 200, Level, 950, 950},
         // With at most 5 A and 30 degrees the current is limited and it stays cool; with 30 A it heats,
         // slowly.
         {Cat({ConfigSet}, Changed(4, 50, 300)), 900, 10000, Flags, Overload, Overload},
@@ -268,9 +236,6 @@ TEST(SimOptions, ParsesOptionsAndRefusesNonsense) {
     const sim::TSimSettings& s = o.Settings;
     EXPECT_TRUE(s.Mode == 3 && s.Firmware == "2.1" && s.Serial == 0xDEADBEEF && s.Boot.DeviceCode == 0x1234);
     EXPECT_EQ(o.Line.Corrupt, 0.5);
-    for (const char* bad :
-         {"--nodes 1,,2", "--nodes -1", "--nodes 0,32", "--mode x", "--mode 17", "--baud 0",
-          "--device-code 0x10000", "--corrupt nan", "--drop 1.5", "--firmware 20_characters_long!!",
-          "--unplug-after", "--baud", "--firmware", "stray", "--bogus"})
+    for (const char* bad : {"--nodes 0,32", "--corrupt nan", "--unplug-after", "stray"})
         EXPECT_FALSE(parse(bad) || error.empty()) << bad;
 }

@@ -5,36 +5,53 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
 namespace {
 using Clock = std::chrono::steady_clock;
-int MsLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left < 0 ? 0 : int(left);
-}
 
-void MakeRaw(int fd) {
+int MakeRaw(int fd) {
     termios tio{};
     if (fd >= 0 && tcgetattr(fd, &tio) == 0) cfmakeraw(&tio), tcsetattr(fd, TCSANOW, &tio);
+    return fd;
+}
+
+// Waits up to 10 ms, and no longer than the deadline, for the terminal to become ready for `events`;
+// false once the deadline has passed.
+bool Await(int fd, short events, Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd p{fd, events, 0};
+    return left > 0 && (poll(&p, 1, int(std::min<long long>(left, 10))), true);
+}
+
+// Reads while want() > 0 (at most that many bytes at a time), giving what came to take(), until the time
+// is up.
+template <class Want, class Take>
+void ReadWhile(int fd, int timeoutMs, Want want, Take take) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    uint8_t buf[512];
+    for (size_t n; fd >= 0 && (n = std::min(sizeof buf, want())) > 0;) {
+        const ssize_t got = ::read(fd, buf, n);
+        if (got > 0)
+            take(buf, size_t(got));
+        else if (!Await(fd, POLLIN, deadline))
+            return;
+    }
 }
 }  // namespace
 
-TPtyPeer::TPtyPeer() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (master_ < 0) return;
-    grantpt(master_);
-    unlockpt(master_);
+TPtyPeer::TPtyPeer() : master_(MakeRaw(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))) {
     char name[256] = {};
-    if (ptsname_r(master_, name, sizeof name) == 0) slaveName_ = name;
-    MakeRaw(master_);
+    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0 &&
+        ptsname_r(master_, name, sizeof name) == 0)
+        slaveName_ = name;
 }
 
-TPtyPeer::TPtyPeer(const std::string& terminal) : slaveName_(terminal) {
-    master_ = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    MakeRaw(master_);
-}
+TPtyPeer::TPtyPeer(const std::string& terminal)
+    : master_(MakeRaw(::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))),
+      slaveName_(terminal) {}
 
 TPtyPeer::~TPtyPeer() {
     Close();
@@ -46,19 +63,15 @@ void TPtyPeer::Close() {
 }
 
 bool TPtyPeer::WriteBytes(const std::vector<uint8_t>& bytes) {
-    size_t done = 0;
-    auto deadline = Clock::now() + std::chrono::seconds(2);
-    while (done < bytes.size() && master_ >= 0) {
-        ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = master_ < 0 ? -1 : ::write(master_, bytes.data() + done, bytes.size() - done);
+        if (n > 0)
             done += size_t(n);
-        } else {
-            if (Clock::now() > deadline) return false;
-            pollfd p{master_, POLLOUT, 0};
-            poll(&p, 1, 10);
-        }
+        else if (master_ < 0 || !Await(master_, POLLOUT, deadline))
+            return false;
     }
-    return done == bytes.size();
+    return true;
 }
 
 bool TPtyPeer::Send(uint8_t channel, const std::vector<uint8_t>& payload) {
@@ -73,41 +86,20 @@ std::vector<uint8_t> TPtyPeer::Wire(uint8_t channel, const std::vector<uint8_t>&
 
 std::vector<uint8_t> TPtyPeer::ReadBytes(size_t count, int timeoutMs) {
     std::vector<uint8_t> out;
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (out.size() < count && master_ >= 0) {
-        uint8_t buf[512];
-        ssize_t n = ::read(master_, buf, std::min(sizeof buf, count - out.size()));
-        if (n > 0) {
-            out.insert(out.end(), buf, buf + n);
-            continue;
-        }
-        int left = MsLeft(deadline);
-        if (left == 0) break;
-        pollfd p{master_, POLLIN, 0};
-        poll(&p, 1, std::min(left, 10));
-    }
+    ReadWhile(
+        master_, timeoutMs, [&] { return count - out.size(); },
+        [&](const uint8_t* b, size_t n) { out.insert(out.end(), b, b + n); });
     return out;
 }
 
 std::vector<TPeerPacket> TPtyPeer::ReadPackets(size_t count, int timeoutMs) {
     std::vector<TPeerPacket> out;
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (out.size() < count && master_ >= 0) {
-        uint8_t buf[512];
-        ssize_t n = ::read(master_, buf, sizeof buf);
-        for (ssize_t i = 0; i < n; ++i) {
-            if (collector_.Collect(slot_, buf[i])) {
-                TPeerPacket p;
-                p.channel = slot_.Channel();
-                p.payload.assign(slot_.Payload(), slot_.Payload() + slot_.Length());
-                out.push_back(std::move(p));
-            }
-        }
-        if (n > 0) continue;
-        int left = MsLeft(deadline);
-        if (left == 0) break;
-        pollfd p{master_, POLLIN, 0};
-        poll(&p, 1, std::min(left, 10));
-    }
+    ReadWhile(
+        master_, timeoutMs, [&] { return out.size() < count ? size_t(512) : 0; },
+        [&](const uint8_t* b, size_t n) {
+            for (size_t i = 0; i < n; ++i)
+                if (collector_.Collect(slot_, b[i]))
+                    out.push_back({slot_.Channel(), {slot_.Payload(), slot_.Payload() + slot_.Length()}});
+        });
     return out;
 }

@@ -47,5 +47,4 @@ private:
     mutable std::mutex mutex_;
     std::string stderr_;
     std::thread stderrThread_;
-    int stderrStopFd_[2] = {-1, -1};
 };
