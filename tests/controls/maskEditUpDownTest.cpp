@@ -98,10 +98,10 @@ TEST_P(MaskEdit, ReadsSetsAndFormatsValues) {
     // Reading evaluates the text, keeps it and raises nothing; the program's limits apply first.
     TMaskEditUpDown* e = Make(-1e9, 1e9, 1);
     // clang-format off
+    // (Expressions themselves: calcAITest.cpp.)
     const std::tuple<const char*, double, int> reads[] = {
         {"3+4", 7, 7}, {"2.5", 2.5, 2}, {"3.5", 3.5, 4}, {"-2.5", -2.5, -2}, {"2,5", 2.5, 2}, {"bad", 0, 0},
-        {"-1e3", 0, 0}, {"1.25*2", 2.5, 2}, {"0.1+0.2", 0.3, 0}, {"(1+2)*(3+4)", 21, 21}, {"x+2", 2, 2},
-        {"200000", 100000, 100000}, {"0-300000", -100000, -100000}, {"0-100000.5", -100000, -100000},
+        {"x+2", 2, 2}, {"200000", 100000, 100000}, {"0-100000.5", -100000, -100000},
         {"99999.9999999999999", 100000, 100000}};
     // clang-format on
     for (const auto& [text, value, intValue] : reads) {
