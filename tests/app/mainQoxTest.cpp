@@ -98,29 +98,10 @@ TEST_F(MainWindow, IdentityGoesToTheCaptionAndTheLog) {
     EXPECT_EQ(Log()[0], "FW: 1.0 SN: 12345678");
 }
 
-TEST_F(MainWindow, ConnectPingAndConnectToAMissingPort) {
-    TListedPeer peer;
+// Connecting, the log line and Ping's echo over a real line are the session test's (tests/e2e).
+TEST_F(MainWindow, AMissingPortIsLoggedWithItsReason) {
     Show(false);
-    window->FrameConnectPort1->RefreshPorts();
     QComboBox* list = window->FrameConnectPort1->ComboBox1;
-    list->setCurrentIndex(list->findText(peer.Link));
-    window->ActionConnectExecute();
-    window->ActionList1.UpdateAll();
-    ASSERT_TRUE(window->IsConnected());
-    EXPECT_FALSE(window->ActionConnect->isEnabled());
-    EXPECT_TRUE(window->ActionPing->isEnabled() && window->ActionConfig->isEnabled());
-    EXPECT_EQ(Log().last(), QString("Connecting %1 port (115200 bod).").arg(peer.Link));
-    EXPECT_EQ(peer.Peer.ReadPackets(1, 5000)[0].payload, Bytes{zuq::Cmd::Detect});
-
-    window->SetNetBit(zuq::NetBit);
-    window->ActionPingExecute();
-    const auto ping = peer.Peer.ReadPackets(1, 5000);
-    ASSERT_EQ(ping.size(), 1u);
-    EXPECT_EQ(ping[0].channel, zuq::ChannelApp | zuq::NetBit);
-    EXPECT_EQ(Log().last(), "Send ping...");
-    ASSERT_TRUE(peer.Peer.Send(0x04, {zuq::Cmd::Echo}));
-    EXPECT_TRUE(ProcessEventsUntil([&] { return Log().last() == "Echo is received."; }));
-
     list->insertItem(0, "/dev/does-not-exist-vek");
     list->setCurrentIndex(0);
     window->FrameConnectPort1->ComboBox1Click();  // as the operator picks it
